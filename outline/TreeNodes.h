@@ -1,0 +1,198 @@
+#pragma once
+// The outline: an ordered forest of entries with titles and body references.
+//
+// Plain C++; the window's tree view is one observer of it among others. No operation
+// recurses to the depth of the tree, so a chain of a million entries is fine.
+#include "ByteString.h"
+#include "Object.h"
+
+#include <cstddef>
+#include <functional>
+#include <vector>
+
+class TStringList; // an entry's body; the outline stores the pointer and never touches it
+class TTreeNodes;
+
+// One entry of the outline. Owned by its TTreeNodes; live from the add that creates it
+// until a delete or clear removes it. A move keeps it alive.
+class TTreeNode {
+public:
+    TTreeNode(const TTreeNode&) = delete;
+    TTreeNode& operator=(const TTreeNode&) = delete;
+
+    const TByteString& Text() const noexcept { return FText; }
+    TStringList* Data() const noexcept { return FData; }
+    TTreeNode* Parent() const noexcept { return FParent; }
+    TTreeNodes* Owner() const noexcept { return FOwner; }
+
+    // Children in order. Count, and the child at a position (0-based).
+    int Count() const noexcept { return static_cast<int>(FChildren.size()); }
+    TTreeNode* Item(int Index) const noexcept { return FChildren[static_cast<std::size_t>(Index)]; }
+    // Position among the parent's children (or among the top-level entries).
+    int IndexInParent() const noexcept { return FIndexInParent; }
+
+    bool HasChildren() const noexcept { return FHasChildren; } // the expand-button mark
+    bool Expanded() const noexcept { return FExpanded; }
+    bool Selected() const noexcept { return FSelected; }
+    bool DropTarget() const noexcept { return FDropTarget; }
+
+    // Pre-order neighbours over the whole outline; nullptr at either end.
+    TTreeNode* GetNext() const noexcept;
+    TTreeNode* GetPrev() const noexcept;
+    TTreeNode* GetNextSibling() const noexcept;
+    TTreeNode* GetPrevSibling() const noexcept;
+
+    // True when this entry is Other or lies in Other's subtree.
+    bool IsSelfOrDescendantOf(const TTreeNode* Other) const noexcept;
+
+private:
+    friend class TTreeNodes;
+    TTreeNode(TTreeNodes* Owner, TByteString Text, TStringList* Data) noexcept;
+    ~TTreeNode() = default;
+
+    TTreeNodes* FOwner;
+    TTreeNode* FParent = nullptr;
+    std::vector<TTreeNode*> FChildren;
+    int FIndexInParent = 0;
+    TByteString FText;
+    TStringList* FData;
+    bool FHasChildren = false;
+    bool FExpanded = false;
+    bool FSelected = false;
+    bool FDropTarget = false;
+    bool FDeleting = false;
+};
+
+// Where MoveEntry puts an entry relative to the destination D.
+enum class TEntryPlacement {
+    epLast,       // last child of D's parent (top level when D is absent or top-level)
+    epFirst,      // first child of D's parent
+    epLastChild,  // last child of D (top level when D is absent)
+    epFirstChild, // first child of D
+    epBefore      // immediately before D, under D's parent
+};
+using enum TEntryPlacement;
+
+// Structural observers, for views. Each change comes as an "about to" / "done" pair;
+// positions are rows among a parent's children, parent nullptr meaning the top level.
+// Observers must not change the outline from these calls.
+class TOutlineObserver {
+public:
+    virtual ~TOutlineObserver() = default;
+    // Entry will be inserted at Row under Parent.
+    virtual void EntryAboutToBeInserted(TTreeNode* Parent, int Row) = 0;
+    virtual void EntryInserted(TTreeNode* Entry) = 0;
+    // Entry, still linked at its place, will be removed with its subtree.
+    virtual void EntryAboutToBeRemoved(TTreeNode* Entry) = 0;
+    virtual void EntryRemoved(TTreeNode* Parent, int Row) = 0;
+    // Entry will leave its place and go under NewParent; DestRow counts rows of NewParent
+    // before the move (QAbstractItemModel::beginMoveRows' destinationChild).
+    virtual void EntryAboutToBeMoved(TTreeNode* Entry, TTreeNode* NewParent, int DestRow) = 0;
+    virtual void EntryMoved(TTreeNode* Entry) = 0;
+    // Anything may change in between: clear, and batches under BeginUpdate/EndUpdate.
+    virtual void OutlineAboutToBeReset() = 0;
+    virtual void OutlineReset() = 0;
+    // Title, has-children mark or drop highlight of Entry changed.
+    virtual void EntryChanged(TTreeNode* Entry) = 0;
+    // Entry's expanded flag changed (not sent for entries inside a reset or a move).
+    virtual void EntryExpandedChanged(TTreeNode* Entry) = 0;
+    // The selection became Entry (nullptr: none).
+    virtual void SelectionChanged(TTreeNode* Entry) = 0;
+};
+
+using TTVChangingEvent = std::function<void(TObject* Sender, TTreeNode* Node, bool& AllowChange)>;
+using TTVChangedEvent = std::function<void(TObject* Sender, TTreeNode* Node)>;
+using TTVExpandingEvent = std::function<void(TObject* Sender, TTreeNode* Node, bool& Allow)>;
+using TTVExpandedEvent = std::function<void(TObject* Sender, TTreeNode* Node)>;
+
+// The outline. Owns its entries; never owns, copies or releases a body: a body leaves
+// with its entry through OnDeletion, which fires exactly once for every entry that
+// leaves the outline, while its title and body can still be read.
+//
+// Notifications run synchronously inside the operation that raises them. Errors thrown
+// by a handler pass to the caller.
+class TTreeNodes {
+public:
+    explicit TTreeNodes(TObject* Sender = nullptr);
+    // Fires OnDeletion for every entry still there (so no body is left behind), but no
+    // selection or observer notification; a handler that cannot run by then must be reset.
+    ~TTreeNodes();
+    TTreeNodes(const TTreeNodes&) = delete;
+    TTreeNodes& operator=(const TTreeNodes&) = delete;
+
+    // New entry after the last sibling of S (top level when S is none or top-level).
+    // Fires no notification but the observers' insert pair. Throws EOutOfResources.
+    TTreeNode* AppendSibling(TTreeNode* S, const TByteString& Title, TStringList* Body = nullptr);
+    // New entry as the last child of P (top level when P is none).
+    TTreeNode* AppendChild(TTreeNode* P, const TByteString& Title, TStringList* Body = nullptr);
+    // Removes E and its subtree, passing the selection on first if it lies there.
+    void DeleteEntry(TTreeNode* E);
+    // Removes every entry; afterwards there is no selection.
+    void ClearOutline();
+
+    int EntryCount() const noexcept { return FCount; }
+    // Throws ETreeViewError for an index below 0 or not below EntryCount.
+    TTreeNode* EntryAtIndex(int Index);
+    int IndexOfEntry(const TTreeNode* E) const;
+    static int EntryLevel(const TTreeNode* E) noexcept;
+    static TTreeNode* ParentEntry(const TTreeNode* E) noexcept { return E->Parent(); }
+
+    static const TByteString& EntryTitle(const TTreeNode* E) noexcept { return E->Text(); }
+    void SetEntryTitle(TTreeNode* E, const TByteString& Title);
+    static TStringList* EntryBody(const TTreeNode* E) noexcept { return E->Data(); }
+    static void SetEntryBody(TTreeNode* E, TStringList* Body) noexcept { E->FData = Body; }
+
+    TTreeNode* SelectedEntry() const noexcept { return FSelected; }
+    // Makes E (or none) the selection through OnChanging and OnChange; fires them also
+    // when E is already selected.
+    void SelectEntry(TTreeNode* E);
+
+    void ExpandEntry(TTreeNode* E, bool Recursive);
+    void CollapseEntry(TTreeNode* E, bool Recursive);
+    void ExpandAll();
+    void CollapseAll();
+
+    // Moves E with its subtree; see TEntryPlacement. No deletion, no selection event.
+    void MoveEntry(TTreeNode* E, TTreeNode* D, TEntryPlacement Placement);
+
+    // At most one entry is drop-highlighted; nullptr removes the highlight.
+    void SetDropTarget(TTreeNode* E);
+    TTreeNode* DropTarget() const noexcept { return FDropTarget; }
+
+    // Top-level entries.
+    int TopCount() const noexcept { return static_cast<int>(FRoots.size()); }
+    TTreeNode* TopItem(int Index) const noexcept { return FRoots[static_cast<std::size_t>(Index)]; }
+    TTreeNode* GetFirstNode() const noexcept { return FRoots.empty() ? nullptr : FRoots.front(); }
+
+    // Batches many changes into one reset for the observers (loading a file).
+    // Nested calls count; the reset pair goes out on the outermost pair.
+    void BeginUpdate();
+    void EndUpdate();
+
+    void AddObserver(TOutlineObserver* Observer);
+    void RemoveObserver(TOutlineObserver* Observer);
+
+    TObject* Sender() const noexcept { return FSender; }
+    void SetSender(TObject* Sender) noexcept { FSender = Sender; }
+
+    TTVChangingEvent OnChanging;
+    TTVChangedEvent OnChange;
+    TTVChangedEvent OnDeletion;
+    TTVExpandingEvent OnExpanding;
+    TTVExpandedEvent OnExpanded;
+    TTVExpandingEvent OnCollapsing;
+    TTVExpandedEvent OnCollapsed;
+
+private:
+    // Implementation details are the outline's own.
+    std::vector<TTreeNode*> FRoots;
+    int FCount = 0;
+    TTreeNode* FSelected = nullptr;
+    TTreeNode* FDropTarget = nullptr;
+    TTreeNode* FCacheEntry = nullptr;
+    int FCacheIndex = -1;
+    int FUpdateCount = 0;
+    bool FSilentSelection = false;
+    TObject* FSender;
+    std::vector<TOutlineObserver*> FObservers;
+};
