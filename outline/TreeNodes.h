@@ -7,6 +7,7 @@
 #include "Object.h"
 
 #include <cstddef>
+#include <exception>
 #include <functional>
 #include <vector>
 
@@ -86,15 +87,20 @@ public:
     virtual void EntryAboutToBeRemoved(TTreeNode* Entry) = 0;
     virtual void EntryRemoved(TTreeNode* Parent, int Row) = 0;
     // Entry will leave its place and go under NewParent; DestRow counts rows of NewParent
-    // before the move (QAbstractItemModel::beginMoveRows' destinationChild).
+    // before the move (QAbstractItemModel::beginMoveRows' destinationChild). Not sent when
+    // the move leaves Entry at its row; the flag changes below are sent either way.
     virtual void EntryAboutToBeMoved(TTreeNode* Entry, TTreeNode* NewParent, int DestRow) = 0;
     virtual void EntryMoved(TTreeNode* Entry) = 0;
     // Anything may change in between: clear, and batches under BeginUpdate/EndUpdate.
+    // After OutlineReset re-read everything (structure, expanded flags, drop target);
+    // when there is a selection, SelectionChanged follows the reset.
     virtual void OutlineAboutToBeReset() = 0;
     virtual void OutlineReset() = 0;
     // Title, has-children mark or drop highlight of Entry changed.
     virtual void EntryChanged(TTreeNode* Entry) = 0;
-    // Entry's expanded flag changed (not sent for entries inside a reset or a move).
+    // Entry's expanded flag changed (not sent inside a reset). After EntryMoved it comes
+    // for every entry of the moved subtree that the move collapsed, hidden ones included,
+    // and for the old and new parent when their flags changed.
     virtual void EntryExpandedChanged(TTreeNode* Entry) = 0;
     // The selection became Entry (nullptr: none).
     virtual void SelectionChanged(TTreeNode* Entry) = 0;
@@ -121,13 +127,20 @@ public:
     TTreeNodes& operator=(const TTreeNodes&) = delete;
 
     // New entry after the last sibling of S (top level when S is none or top-level).
-    // Fires no notification but the observers' insert pair. Throws EOutOfResources.
+    // Fires no event; observers get the insert pair and EntryChanged for the parent.
+    // Throws EOutOfResources, and then the outline is unchanged and Body still the caller's.
     TTreeNode* AppendSibling(TTreeNode* S, const TByteString& Title, TStringList* Body = nullptr);
     // New entry as the last child of P (top level when P is none).
     TTreeNode* AppendChild(TTreeNode* P, const TByteString& Title, TStringList* Body = nullptr);
-    // Removes E and its subtree, passing the selection on first if it lies there.
+    // Removes E and its subtree. If the selection lies there it first passes, through
+    // OnChanging and OnChange, to E's next sibling, else its previous sibling, else its
+    // parent, else none; a refusal in OnChanging makes it none. Then OnDeletion fires once
+    // per removed entry, children before their parent. An error thrown by OnChanging or
+    // OnChange leaves everything in place; one thrown by OnDeletion is passed on after
+    // every entry of the subtree has been removed and notified.
     void DeleteEntry(TTreeNode* E);
-    // Removes every entry; afterwards there is no selection.
+    // Passes the selection to none (OnChanging, OnChange), then removes every entry with
+    // one OnDeletion each; observers get one reset. Nothing fires on an empty outline.
     void ClearOutline();
 
     int EntryCount() const noexcept { return FCount; }
@@ -152,7 +165,11 @@ public:
     void ExpandAll();
     void CollapseAll();
 
-    // Moves E with its subtree; see TEntryPlacement. No deletion, no selection event.
+    // Moves E with its subtree; see TEntryPlacement. No deletion, selection or expansion
+    // event; the selection stays. Nothing happens when D lies below E, when a child
+    // placement names E itself, or for epBefore without D. Every entry of the moved
+    // subtree ends collapsed; E's new parent is marked and expanded, its old parent, if
+    // left childless, unmarked and collapsed. Throws EOutOfResources with nothing moved.
     void MoveEntry(TTreeNode* E, TTreeNode* D, TEntryPlacement Placement);
 
     // At most one entry is drop-highlighted; nullptr removes the highlight.
@@ -184,6 +201,19 @@ public:
     TTVExpandedEvent OnCollapsed;
 
 private:
+    std::vector<TTreeNode*>& ChildList(TTreeNode* Parent) noexcept { return Parent ? Parent->FChildren : FRoots; }
+    const std::vector<TTreeNode*>& ChildListOf(const TTreeNode* Parent) const noexcept {
+        return Parent ? Parent->FChildren : FRoots;
+    }
+    TTreeNode* InsertLast(TTreeNode* Parent, const TByteString& Title, TStringList* Body);
+    void ClearCache() noexcept;
+    void SetSelection(TTreeNode* E);
+    void PassSelection(TTreeNode* Candidate);
+    void ReleaseSubtree(TTreeNode* Top, std::exception_ptr& FirstError) noexcept;
+    void ChangeExpansion(TTreeNode* E, bool Expand);
+    void ChangeExpansion(TTreeNode* E, bool Expand, bool Recursive);
+    template <class TCall> void Notify(TCall&& Call);
+
     // Implementation details are the outline's own.
     std::vector<TTreeNode*> FRoots;
     int FCount = 0;
