@@ -4,7 +4,12 @@
 
 namespace {
 TDialogs* CurrentDialogs = nullptr;
+
+QString& Title() {
+    static QString Instance;
+    return Instance;
 }
+} // namespace
 
 TDialogs& TDialogs::Current() {
     assert(CurrentDialogs != nullptr);
@@ -13,4 +18,12 @@ TDialogs& TDialogs::Current() {
 
 void TDialogs::SetCurrent(TDialogs* Dialogs) {
     CurrentDialogs = Dialogs;
+}
+
+const QString& TDialogs::ApplicationTitle() {
+    return Title();
+}
+
+void TDialogs::SetApplicationTitle(const QString& NewTitle) {
+    Title() = NewTitle;
 }

@@ -26,4 +26,9 @@ public:
     // The boxes in use; never null once the application or a test has installed one.
     static TDialogs& Current();
     static void SetCurrent(TDialogs* Dialogs);
+
+    // The application title: the caption of the error box and of the program's own
+    // messages. Set once at start by the application object.
+    static const QString& ApplicationTitle();
+    static void SetApplicationTitle(const QString& Title);
 };
