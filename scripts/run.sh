@@ -9,16 +9,10 @@ cmake -S . -B build/run -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BENCH=OFF
 cmake --build build/run -j "$(nproc)"
 
 if [ -x build/run/app/quorvel ]; then
-    datadir="${XDG_DATA_HOME:-$HOME/.local/share}/quorvel"
-    mkdir -p "$datadir"
-    # Seed the notes folder once; a user's own files are never overwritten.
-    for f in youken.dat jyoubun.dat; do
-        if [ ! -e "$datadir/$f" ] && [ -e "build/run/data/$f" ]; then
-            cp "build/run/data/$f" "$datadir/$f"
-        fi
-    done
-    cd "$datadir"
-    exec "$top/build/run/app/quorvel"
+    # The installed launcher's way: the notes folder under the XDG data home, seeded once
+    # with the data sets built from data/; a user's own files are never overwritten.
+    QUORVEL_PROGRAM="$top/build/run/app/quorvel" QUORVEL_SEED_DIR="$top/build/run/data" \
+        exec sh build/run/packaging/quorvel-notes
 else
     exec build/run/tools/quorvel-dat check tests/storage/data/example55.dat
 fi

@@ -383,9 +383,10 @@ void ParseOutlineText(TTreeNodes& Nodes, std::string_view Text, const std::strin
     }
 }
 
-void ImportOutlineText(std::string_view Text, const std::string& Source, const std::string& DataFileName) {
+int ImportOutlineText(std::string_view Text, const std::string& Source, const std::string& DataFileName) {
     TTreeNodes Nodes;
     ReleaseBodiesOnDeletion(Nodes);
     ParseOutlineText(Nodes, Text, Source);
     WriteOutline(Nodes, DataFileName);
+    return Nodes.EntryCount();
 }

@@ -46,7 +46,7 @@ std::string FormatOutlineText(const TTreeNodes& Nodes);
 // unchanged. Source names the text in messages. Observers see one reset.
 void ParseOutlineText(TTreeNodes& Nodes, std::string_view Text, const std::string& Source);
 
-// Parses Text and writes it as the data file DataFileName with the program's writer. On
-// EOutlineTextError nothing is written and a file already there keeps its content. Throws
-// EOutlineTextError, EFCreateError, EWriteError, EOutOfMemory.
-void ImportOutlineText(std::string_view Text, const std::string& Source, const std::string& DataFileName);
+// Parses Text and writes it as the data file DataFileName with the program's writer; returns
+// the number of entries written. On EOutlineTextError nothing is written and a file already
+// there keeps its content. Throws EOutlineTextError, EFCreateError, EWriteError, EOutOfMemory.
+int ImportOutlineText(std::string_view Text, const std::string& Source, const std::string& DataFileName);
