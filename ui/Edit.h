@@ -1,9 +1,51 @@
 #pragma once
-// TEdit: a single-line field. (Behaviour comes with the view work.)
+// TEdit: a single-line field holding a code page 932 text (a title or a label).
+//
+// Height: the font's line height plus 8 px, kept when the font changes. The whole text
+// is selected when the field gets the focus other than by a left-button press; the
+// selection is not shown while the field has no focus.
+#include "ByteString.h"
+#include "FieldText.h"
+#include "Object.h"
+
 #include <QLineEdit>
 
-class TEdit : public QLineEdit {
+#include <functional>
+
+class TEdit : public QLineEdit, public TObject {
     Q_OBJECT
 public:
-    explicit TEdit(QWidget* Parent = nullptr) : QLineEdit(Parent) {}
+    using TNotifyEvent = std::function<void(TObject* Sender)>;
+
+    explicit TEdit(QWidget* Parent = nullptr);
+
+    // Shows Bytes. Text() gives exactly these bytes back until the user edits the field;
+    // after an edit, the parts the user did not touch keep their original bytes.
+    void SetText(const TByteString& Bytes);
+    TByteString Text() const;
+
+    // The field's height for Font: its pixel height (or line height) plus 8.
+    static int HeightFor(const QFont& Font);
+
+    // A left-button click in the field (press and release inside it); runs after Qt's
+    // own handling, so the caret is already placed. Also emitted as clicked().
+    TNotifyEvent OnClick;
+
+signals:
+    void clicked();
+
+protected:
+    void changeEvent(QEvent* Event) override;
+    void focusInEvent(QFocusEvent* Event) override;
+    void mousePressEvent(QMouseEvent* Event) override;
+    void mouseReleaseEvent(QMouseEvent* Event) override;
+
+private:
+    void ApplyFont();
+    void ApplyPalette();
+
+    TFieldText FText;
+    bool FSelectOnPress = false; // focus came with a mouse press: select all unless it is the left button
+    bool FLeftPressed = false;
+    bool FApplyingPalette = false;
 };

@@ -1,0 +1,117 @@
+#include "OutlineModel.h"
+
+#include "FieldText.h"
+
+TOutlineModel::TOutlineModel(TTreeNodes& Items, QObject* Parent) : QAbstractItemModel(Parent), FItems(Items) {
+    FItems.AddObserver(this);
+}
+
+TOutlineModel::~TOutlineModel() {
+    FItems.RemoveObserver(this);
+}
+
+QModelIndex TOutlineModel::IndexOf(const TTreeNode* Entry) const {
+    if (!Entry)
+        return {};
+    return createIndex(Entry->IndexInParent(), 0, const_cast<TTreeNode*>(Entry));
+}
+
+TTreeNode* TOutlineModel::EntryOf(const QModelIndex& Index) noexcept {
+    return Index.isValid() ? static_cast<TTreeNode*>(Index.internalPointer()) : nullptr;
+}
+
+QModelIndex TOutlineModel::index(int Row, int Column, const QModelIndex& Parent) const {
+    if (Column != 0 || Row < 0 || Parent.column() > 0)
+        return {};
+    const TTreeNode* Node = EntryOf(Parent);
+    if (Row >= (Node ? Node->Count() : FItems.TopCount()))
+        return {};
+    return createIndex(Row, 0, Node ? Node->Item(Row) : FItems.TopItem(Row));
+}
+
+QModelIndex TOutlineModel::parent(const QModelIndex& Child) const {
+    const TTreeNode* Node = EntryOf(Child);
+    return Node ? IndexOf(Node->Parent()) : QModelIndex();
+}
+
+int TOutlineModel::rowCount(const QModelIndex& Parent) const {
+    if (Parent.column() > 0)
+        return 0;
+    const TTreeNode* Node = EntryOf(Parent);
+    return Node ? Node->Count() : FItems.TopCount();
+}
+
+int TOutlineModel::columnCount(const QModelIndex&) const {
+    return 1;
+}
+
+bool TOutlineModel::hasChildren(const QModelIndex& Parent) const {
+    return rowCount(Parent) > 0;
+}
+
+QVariant TOutlineModel::data(const QModelIndex& Index, int Role) const {
+    const TTreeNode* Node = EntryOf(Index);
+    if (!Node || Role != Qt::DisplayRole)
+        return {};
+    return TFieldText::Decode(Node->Text(), false);
+}
+
+Qt::ItemFlags TOutlineModel::flags(const QModelIndex& Index) const {
+    if (!Index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+}
+
+void TOutlineModel::EntryAboutToBeInserted(TTreeNode* Parent, int Row) {
+    beginInsertRows(IndexOf(Parent), Row, Row);
+}
+
+void TOutlineModel::EntryInserted(TTreeNode*) {
+    endInsertRows();
+}
+
+void TOutlineModel::EntryAboutToBeRemoved(TTreeNode* Entry) {
+    const int Row = Entry->IndexInParent();
+    beginRemoveRows(IndexOf(Entry->Parent()), Row, Row);
+}
+
+void TOutlineModel::EntryRemoved(TTreeNode*, int) {
+    endRemoveRows();
+}
+
+void TOutlineModel::EntryAboutToBeMoved(TTreeNode* Entry, TTreeNode* NewParent, int DestRow) {
+    const int Row = Entry->IndexInParent();
+    const QModelIndex From = IndexOf(Entry->Parent());
+    const QModelIndex To = IndexOf(NewParent);
+    if (beginMoveRows(From, Row, Row, To, DestRow)) {
+        FMoveReport = TMoveReport::mrMove;
+    } else if (Entry->Parent() == NewParent && (DestRow == Row || DestRow == Row + 1)) {
+        // Qt refuses a move onto the entry's own place: nothing changes, nothing to report.
+        FMoveReport = TMoveReport::mrNone;
+    } else {
+        // Any other refusal still changes the structure: report it as a reset.
+        beginResetModel();
+        FMoveReport = TMoveReport::mrReset;
+    }
+}
+
+void TOutlineModel::EntryMoved(TTreeNode*) {
+    if (FMoveReport == TMoveReport::mrMove)
+        endMoveRows();
+    else if (FMoveReport == TMoveReport::mrReset)
+        endResetModel();
+    FMoveReport = TMoveReport::mrNone;
+}
+
+void TOutlineModel::OutlineAboutToBeReset() {
+    beginResetModel();
+}
+
+void TOutlineModel::OutlineReset() {
+    endResetModel();
+}
+
+void TOutlineModel::EntryChanged(TTreeNode* Entry) {
+    const QModelIndex Index = IndexOf(Entry);
+    emit dataChanged(Index, Index);
+}

@@ -1,0 +1,51 @@
+#pragma once
+// TOutlineModel: the outline as a one-column Qt item model, for TTreeView.
+//
+// A thin adapter: each index's internal pointer is its TTreeNode, and every "about to" /
+// "done" pair the outline reports is passed one to one to Qt's begin/end calls. It keeps
+// no state of its own beyond the pair in progress, and it changes nothing: titles are
+// read-only here and change only through the outline.
+#include "TreeNodes.h"
+
+#include <QAbstractItemModel>
+
+class TOutlineModel : public QAbstractItemModel, private TOutlineObserver {
+    Q_OBJECT
+public:
+    // Observes Items from construction to destruction; Items must outlive the model.
+    explicit TOutlineModel(TTreeNodes& Items, QObject* Parent = nullptr);
+    ~TOutlineModel() override;
+
+    TTreeNodes& Items() const noexcept { return FItems; }
+    // The index of Entry (invalid for nullptr), and the entry of an index (nullptr for the root).
+    QModelIndex IndexOf(const TTreeNode* Entry) const;
+    static TTreeNode* EntryOf(const QModelIndex& Index) noexcept;
+
+    QModelIndex index(int Row, int Column, const QModelIndex& Parent = {}) const override;
+    QModelIndex parent(const QModelIndex& Child) const override;
+    int rowCount(const QModelIndex& Parent = {}) const override;
+    int columnCount(const QModelIndex& Parent = {}) const override;
+    bool hasChildren(const QModelIndex& Parent = {}) const override;
+    // DisplayRole only: the title decoded from code page 932.
+    QVariant data(const QModelIndex& Index, int Role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& Index) const override;
+
+private:
+    void EntryAboutToBeInserted(TTreeNode* Parent, int Row) override;
+    void EntryInserted(TTreeNode* Entry) override;
+    void EntryAboutToBeRemoved(TTreeNode* Entry) override;
+    void EntryRemoved(TTreeNode* Parent, int Row) override;
+    void EntryAboutToBeMoved(TTreeNode* Entry, TTreeNode* NewParent, int DestRow) override;
+    void EntryMoved(TTreeNode* Entry) override;
+    void OutlineAboutToBeReset() override;
+    void OutlineReset() override;
+    void EntryChanged(TTreeNode* Entry) override;
+    void EntryExpandedChanged(TTreeNode*) override {}
+    void SelectionChanged(TTreeNode*) override {}
+
+    // How the move in progress is being reported.
+    enum class TMoveReport { mrMove, mrNone, mrReset };
+
+    TTreeNodes& FItems;
+    TMoveReport FMoveReport = TMoveReport::mrNone;
+};

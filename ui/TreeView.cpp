@@ -1,0 +1,487 @@
+#include "TreeView.h"
+
+#include "Guard.h"
+#include "OutlineModel.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+
+#include <vector>
+
+namespace {
+
+// Lets the view's own selection code change nothing: the outline's SelectionChanged is
+// the one source of the view's selection. Changes pass only while Open is set.
+class TFollowingSelectionModel : public QItemSelectionModel {
+public:
+    TFollowingSelectionModel(QAbstractItemModel* Model, QObject* Parent, const bool& Open)
+        : QItemSelectionModel(Model, Parent), FOpen(Open) {}
+
+    void setCurrentIndex(const QModelIndex& Index, QItemSelectionModel::SelectionFlags Command) override {
+        if (FOpen)
+            QItemSelectionModel::setCurrentIndex(Index, Command);
+    }
+    void select(const QModelIndex& Index, QItemSelectionModel::SelectionFlags Command) override {
+        if (FOpen)
+            QItemSelectionModel::select(Index, Command);
+    }
+    void select(const QItemSelection& Selection, QItemSelectionModel::SelectionFlags Command) override {
+        if (FOpen)
+            QItemSelectionModel::select(Selection, Command);
+    }
+    void clearCurrentIndex() override {
+        if (FOpen)
+            QItemSelectionModel::clearCurrentIndex();
+    }
+
+private:
+    const bool& FOpen;
+};
+
+// Draws a title the way a classic tree control does: the highlight covers the text only,
+// in the active colours also without the focus; the drop target is highlighted too.
+class TOutlineDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* Painter, const QStyleOptionViewItem& Option, const QModelIndex& Index) const override {
+        Guarded([&] {
+            QStyleOptionViewItem Item = Option;
+            initStyleOption(&Item, Index);
+            const TTreeNode* Entry = TOutlineModel::EntryOf(Index);
+            const bool Highlighted = (Item.state & QStyle::State_Selected) || (Entry && Entry->DropTarget());
+            const int Width = Item.fontMetrics.horizontalAdvance(Item.text) + 2 * Padding;
+            const QRect Box(Item.rect.left(), Item.rect.top(), Width, Item.rect.height());
+            Painter->save();
+            Painter->setClipRect(Item.rect);
+            Painter->setFont(Item.font);
+            if (Highlighted) {
+                Painter->fillRect(Box, Item.palette.color(QPalette::Active, QPalette::Highlight));
+                Painter->setPen(Item.palette.color(QPalette::Active, QPalette::HighlightedText));
+            } else {
+                Painter->setPen(Item.palette.color(QPalette::Active, QPalette::Text));
+            }
+            Painter->drawText(Box.adjusted(Padding, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                              Item.text);
+            if ((Item.state & QStyle::State_HasFocus) && Item.widget && Item.widget->hasFocus()) {
+                QStyleOptionFocusRect Focus;
+                Focus.QStyleOption::operator=(Item);
+                Focus.rect = Box;
+                Focus.backgroundColor = Item.palette.color(QPalette::Active, QPalette::Highlight);
+                const QStyle* Style = Item.widget->style();
+                Style->drawPrimitive(QStyle::PE_FrameFocusRect, &Focus, Painter, Item.widget);
+            }
+            Painter->restore();
+        });
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& Option, const QModelIndex& Index) const override {
+        QStyleOptionViewItem Item = Option;
+        initStyleOption(&Item, Index);
+        return {Item.fontMetrics.horizontalAdvance(Item.text) + 2 * Padding, Item.fontMetrics.height() + 3};
+    }
+
+private:
+    static constexpr int Padding = 2;
+};
+
+// Dotted lines one pixel on, one off, aligned to the content so they do not crawl when scrolling.
+void DrawDottedV(QPainter* Painter, int X, int Top, int Bottom, int Phase) {
+    for (int Y = Top; Y <= Bottom; ++Y)
+        if (((Y + Phase) & 1) == 0)
+            Painter->drawPoint(X, Y);
+}
+
+void DrawDottedH(QPainter* Painter, int Left, int Right, int Y, int Phase) {
+    for (int X = Left; X <= Right; ++X)
+        if (((X + Y + Phase) & 1) == 0)
+            Painter->drawPoint(X, Y);
+}
+
+} // namespace
+
+TTreeView::TTreeView(QWidget* Parent) : QTreeView(Parent), FItems(this), FModel(new TOutlineModel(FItems, this)) {
+    setModel(FModel);
+    setSelectionModel(new TFollowingSelectionModel(FModel, this, FSelecting));
+    setItemDelegate(new TOutlineDelegate(this));
+    setHeaderHidden(true);
+    setUniformRowHeights(true);
+    setIndentation(40);
+    setRootIsDecorated(true);
+    // Qt's own expansion paths (button clicks, keys, scrolling to a hidden entry) are
+    // closed: expansion goes through the outline.
+    setItemsExpandable(false);
+    setExpandsOnDoubleClick(false);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setTextElideMode(Qt::ElideNone);
+    setAnimated(false);
+    setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    ApplyPalette();
+
+    // Structure comes through the model; the view's own follow-ups run after Qt's, so the
+    // indexes they use are already valid.
+    connect(FModel, &QAbstractItemModel::modelAboutToBeReset, this, [this] { FResetting = true; });
+    connect(FModel, &QAbstractItemModel::modelReset, this, [this] {
+        FResetting = false;
+        Guarded([this] { SyncAll(); });
+    });
+    connect(FModel, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex& Under, int, int) {
+        Guarded([&] { SyncExpanded(TOutlineModel::EntryOf(Under)); });
+    });
+    connect(FModel, &QAbstractItemModel::rowsRemoved, this, [this](const QModelIndex& Under, int, int) {
+        Guarded([&] { SyncExpanded(TOutlineModel::EntryOf(Under)); });
+    });
+    connect(FModel, &QAbstractItemModel::rowsMoved, this,
+            [this](const QModelIndex& From, int Row, int, const QModelIndex& To, int DestRow) {
+                Guarded([&] {
+                    SyncExpanded(TOutlineModel::EntryOf(From));
+                    SyncExpanded(TOutlineModel::EntryOf(To));
+                    const int NewRow = (From == To && DestRow > Row) ? DestRow - 1 : DestRow;
+                    SyncSubtree(TOutlineModel::EntryOf(FModel->index(NewRow, 0, To)));
+                });
+            });
+    FItems.AddObserver(this);
+}
+
+TTreeView::~TTreeView() {
+    FItems.RemoveObserver(this);
+    // The model observes the outline, which outlives it only if it goes first.
+    setModel(nullptr);
+    delete FModel;
+    FModel = nullptr;
+}
+
+QModelIndex TTreeView::IndexOf(const TTreeNode* Entry) const {
+    return FModel->IndexOf(Entry);
+}
+
+TTreeNode* TTreeView::EntryAt(const QPoint& Point) const {
+    const QModelIndex Index = indexAt(Point);
+    if (!Index.isValid() || Point.x() < visualRect(Index).left())
+        return nullptr;
+    return TOutlineModel::EntryOf(Index);
+}
+
+QRect TTreeView::ButtonRect(const TTreeNode* Entry) const {
+    if (!Entry || !Entry->HasChildren())
+        return {};
+    const QRect Row = visualRect(IndexOf(Entry));
+    if (!Row.isValid())
+        return {};
+    return {Row.left() - indentation(), Row.top(), indentation(), Row.height()};
+}
+
+void TTreeView::SelectByUser(TTreeNode* Entry) {
+    // Whatever the handlers do, even failing, the view ends up showing the outline's choice.
+    try {
+        FItems.SelectEntry(Entry);
+    } catch (...) {
+        SyncSelection();
+        throw;
+    }
+    SyncSelection();
+}
+
+void TTreeView::ToggleByUser(TTreeNode* Entry, bool Expand, bool Recursive) {
+    if (!Entry || !Entry->HasChildren())
+        return;
+    if (Expand) {
+        FItems.ExpandEntry(Entry, Recursive);
+        return;
+    }
+    FItems.CollapseEntry(Entry, Recursive);
+    const TTreeNode* Selected = FItems.SelectedEntry();
+    if (Selected && Selected != Entry && Selected->IsSelfOrDescendantOf(Entry) && !Entry->Expanded())
+        SelectByUser(Entry);
+}
+
+void TTreeView::SyncSelection() {
+    if (FResetting)
+        return;
+    const QModelIndex Index = IndexOf(FItems.SelectedEntry());
+    FSelecting = true;
+    if (Index.isValid()) {
+        selectionModel()->setCurrentIndex(Index, QItemSelectionModel::ClearAndSelect);
+    } else {
+        selectionModel()->clearSelection();
+        selectionModel()->clearCurrentIndex();
+    }
+    FSelecting = false;
+}
+
+void TTreeView::SyncExpanded(const TTreeNode* Entry) {
+    if (!Entry || FResetting)
+        return;
+    const QModelIndex Index = IndexOf(Entry);
+    const bool Expanded = Entry->Expanded() && Entry->HasChildren();
+    if (isExpanded(Index) == Expanded)
+        return;
+    // With a relayout pending, QTreeView only records the flag; one layout follows later.
+    // Expanding 100,000 entries one by one would otherwise cost a layout each.
+    scheduleDelayedItemsLayout();
+    setExpanded(Index, Expanded);
+}
+
+void TTreeView::SyncSubtree(const TTreeNode* Entry) {
+    if (!Entry)
+        return;
+    std::vector<const TTreeNode*> Pending{Entry};
+    while (!Pending.empty()) {
+        const TTreeNode* Node = Pending.back();
+        Pending.pop_back();
+        SyncExpanded(Node);
+        for (int Index = Node->Count() - 1; Index >= 0; --Index)
+            Pending.push_back(Node->Item(Index));
+    }
+}
+
+void TTreeView::SyncAll() {
+    // After a reset QTreeView has forgotten every expansion: record the flags in one pass.
+    scheduleDelayedItemsLayout();
+    for (const TTreeNode* Node = FItems.GetFirstNode(); Node; Node = Node->GetNext())
+        if (Node->Expanded() && Node->HasChildren())
+            setExpanded(IndexOf(Node), true);
+    SyncSelection();
+}
+
+void TTreeView::EntryExpandedChanged(TTreeNode* Entry) {
+    SyncExpanded(Entry);
+}
+
+void TTreeView::SelectionChanged(TTreeNode*) {
+    SyncSelection();
+}
+
+void TTreeView::ApplyPalette() {
+    // The selection stays highlighted in its active colours while the tree has no focus.
+    QPalette Colours = palette();
+    const QColor Highlight = Colours.color(QPalette::Active, QPalette::Highlight);
+    const QColor HighlightedText = Colours.color(QPalette::Active, QPalette::HighlightedText);
+    if (Colours.color(QPalette::Inactive, QPalette::Highlight) == Highlight &&
+        Colours.color(QPalette::Inactive, QPalette::HighlightedText) == HighlightedText)
+        return;
+    Colours.setColor(QPalette::Inactive, QPalette::Highlight, Highlight);
+    Colours.setColor(QPalette::Inactive, QPalette::HighlightedText, HighlightedText);
+    FApplyingPalette = true;
+    setPalette(Colours);
+    FApplyingPalette = false;
+}
+
+void TTreeView::changeEvent(QEvent* Event) {
+    QTreeView::changeEvent(Event);
+    Guarded([&] {
+        if (Event->type() == QEvent::PaletteChange && !FApplyingPalette)
+            ApplyPalette();
+    });
+}
+
+bool TTreeView::viewportEvent(QEvent* Event) {
+    // No tips for titles cut off at the edge.
+    if (Event->type() == QEvent::ToolTip)
+        return true;
+    return QTreeView::viewportEvent(Event);
+}
+
+void TTreeView::mousePressEvent(QMouseEvent* Event) {
+    bool PassOn = true;
+    Guarded([&] {
+        const QPoint Point = Event->position().toPoint();
+        const QModelIndex Index = indexAt(Point);
+        TTreeNode* Entry = TOutlineModel::EntryOf(Index);
+        if (!Entry)
+            return;
+        if (ButtonRect(Entry).contains(Point)) {
+            PassOn = false;
+            if (Event->button() == Qt::LeftButton)
+                ToggleByUser(Entry, !Entry->Expanded(), false);
+            return;
+        }
+        if (Point.x() < visualRect(Index).left()) {
+            PassOn = false;
+            return;
+        }
+        if (Event->button() == Qt::LeftButton)
+            SelectByUser(Entry);
+    });
+    FSwallowRelease = !PassOn;
+    // Qt's press handling stays for drag detection; it cannot move the selection.
+    if (PassOn)
+        QTreeView::mousePressEvent(Event);
+}
+
+void TTreeView::mouseReleaseEvent(QMouseEvent* Event) {
+    if (FSwallowRelease) {
+        FSwallowRelease = false;
+        return;
+    }
+    QTreeView::mouseReleaseEvent(Event);
+}
+
+void TTreeView::mouseDoubleClickEvent(QMouseEvent* Event) {
+    Guarded([&] {
+        if (Event->button() != Qt::LeftButton)
+            return;
+        const QPoint Point = Event->position().toPoint();
+        const QModelIndex Index = indexAt(Point);
+        TTreeNode* Entry = TOutlineModel::EntryOf(Index);
+        if (!Entry)
+            return;
+        // A double click toggles, on the button as on the title.
+        if (ButtonRect(Entry).contains(Point) || Point.x() >= visualRect(Index).left())
+            ToggleByUser(Entry, !Entry->Expanded(), false);
+    });
+    FSwallowRelease = true;
+}
+
+bool TTreeView::HandleKey(QKeyEvent* Event) {
+    TTreeNode* Current = FItems.SelectedEntry();
+    const bool Control = Event->modifiers() & Qt::ControlModifier;
+    CursorAction Action = MoveDown;
+    QAbstractSlider::SliderAction Scroll = QAbstractSlider::SliderSingleStepAdd;
+    switch (Event->key()) {
+    case Qt::Key_Up:
+        Action = MoveUp;
+        Scroll = QAbstractSlider::SliderSingleStepSub;
+        break;
+    case Qt::Key_Down:
+        break;
+    case Qt::Key_PageUp:
+        Action = MovePageUp;
+        Scroll = QAbstractSlider::SliderPageStepSub;
+        break;
+    case Qt::Key_PageDown:
+        Action = MovePageDown;
+        Scroll = QAbstractSlider::SliderPageStepAdd;
+        break;
+    case Qt::Key_Home:
+        Action = MoveHome;
+        Scroll = QAbstractSlider::SliderToMinimum;
+        break;
+    case Qt::Key_End:
+        Action = MoveEnd;
+        Scroll = QAbstractSlider::SliderToMaximum;
+        break;
+    case Qt::Key_Left:
+        if (Current && Current->HasChildren() && Current->Expanded())
+            ToggleByUser(Current, false, false);
+        else if (Current && Current->Parent())
+            SelectByUser(Current->Parent());
+        return true;
+    case Qt::Key_Right:
+        if (Current && Current->HasChildren()) {
+            if (!Current->Expanded())
+                ToggleByUser(Current, true, false);
+            else
+                SelectByUser(Current->Item(0));
+        }
+        return true;
+    case Qt::Key_Backspace:
+        if (Current && Current->Parent())
+            SelectByUser(Current->Parent());
+        return true;
+    case Qt::Key_Plus:
+        ToggleByUser(Current, true, false);
+        return true;
+    case Qt::Key_Minus:
+        ToggleByUser(Current, false, false);
+        return true;
+    case Qt::Key_Asterisk:
+        ToggleByUser(Current, true, true);
+        return true;
+    default:
+        return false;
+    }
+    if (Control) {
+        // Ctrl with a movement key scrolls and leaves the selection where it is.
+        verticalScrollBar()->triggerAction(Scroll);
+        return true;
+    }
+    const QModelIndex Target = moveCursor(Action, Qt::NoModifier);
+    if (Target.isValid() && Target != currentIndex())
+        SelectByUser(TOutlineModel::EntryOf(Target));
+    return true;
+}
+
+void TTreeView::keyPressEvent(QKeyEvent* Event) {
+    bool Handled = false;
+    Guarded([&] { Handled = HandleKey(Event); });
+    if (Handled)
+        Event->accept();
+    else
+        QTreeView::keyPressEvent(Event);
+}
+
+void TTreeView::keyboardSearch(const QString& Search) {
+    Guarded([&] {
+        if (Search.isEmpty())
+            return;
+        // Keys typed in quick succession extend the search; a new one starts after the selection.
+        const bool Extends = FSearchTimer.isValid() && FSearchTimer.elapsed() < QApplication::keyboardInputInterval();
+        FSearch = Extends ? FSearch + Search : Search;
+        FSearchTimer.start();
+        const QModelIndex First = FModel->index(0, 0);
+        const QModelIndex Current = currentIndex();
+        QModelIndex Index = Current.isValid() ? (Extends ? Current : indexBelow(Current)) : First;
+        if (!Index.isValid())
+            Index = First;
+        const QModelIndex Start = Index;
+        while (Index.isValid()) {
+            if (Index.data().toString().startsWith(FSearch, Qt::CaseInsensitive)) {
+                if (Index != Current)
+                    SelectByUser(TOutlineModel::EntryOf(Index));
+                return;
+            }
+            Index = indexBelow(Index);
+            if (!Index.isValid())
+                Index = First;
+            if (Index == Start)
+                return;
+        }
+    });
+}
+
+void TTreeView::drawBranches(QPainter* Painter, const QRect& Rect, const QModelIndex& Index) const {
+    Guarded([&] {
+        const TTreeNode* Entry = TOutlineModel::EntryOf(Index);
+        if (!Entry)
+            return;
+        const int Indent = indentation();
+        const int Middle = Rect.top() + Rect.height() / 2;
+        const int Phase = verticalOffset() + horizontalOffset();
+        const QColor Line(128, 128, 128);
+        Painter->save();
+        Painter->setRenderHint(QPainter::Antialiasing, false);
+        Painter->setPen(Line);
+
+        // The entry's own cell: its connecting lines and its button.
+        int CellLeft = Rect.left() + Rect.width() - Indent;
+        const int X = CellLeft + Indent / 2;
+        const bool Above = Entry->Parent() || Entry->GetPrevSibling();
+        const bool Below = Entry->GetNextSibling() != nullptr;
+        DrawDottedV(Painter, X, Above ? Rect.top() : Middle, Below ? Rect.bottom() : Middle, Phase);
+        DrawDottedH(Painter, X, CellLeft + Indent - 1, Middle, Phase);
+        if (Entry->HasChildren()) {
+            const QRect Button(X - 4, Middle - 4, 9, 9);
+            Painter->fillRect(Button, palette().color(QPalette::Active, QPalette::Base));
+            Painter->drawRect(Button.adjusted(0, 0, -1, -1));
+            Painter->setPen(palette().color(QPalette::Active, QPalette::Text));
+            Painter->drawLine(X - 2, Middle, X + 2, Middle);
+            if (!Entry->Expanded())
+                Painter->drawLine(X, Middle - 2, X, Middle + 2);
+            Painter->setPen(Line);
+        }
+        // Ancestors' cells: a line down wherever an ancestor has a later sibling.
+        for (const TTreeNode* Ancestor = Entry->Parent(); Ancestor && CellLeft > 0; Ancestor = Ancestor->Parent()) {
+            CellLeft -= Indent;
+            if (Ancestor->GetNextSibling())
+                DrawDottedV(Painter, CellLeft + Indent / 2, Rect.top(), Rect.bottom(), Phase);
+        }
+        Painter->restore();
+    });
+}
