@@ -39,42 +39,73 @@ void AppendUtf8(std::string& Out, char32_t Code) {
     }
 }
 
-std::uint32_t ClassifyCharacter(const TByteString& Bytes) {
+// Both directions of every code page 932 character that reads back as its own bytes.
+struct TCharacterTables {
+    std::vector<std::uint32_t> Forms; // by code: packed UTF-8 or a marker
+    std::vector<std::uint16_t> Codes; // by UTF-16 unit: the code (one byte: 00 bb), 0 for none
+};
+
+void ClassifyCharacter(TCharacterTables& Tables, unsigned Code, const TByteString& Bytes) {
     const std::u16string Text = TCodePage932::Decode(Bytes);
     if (Text.size() != 1 || (Text[0] >= 0xD800 && Text[0] <= 0xDFFF))
-        return ckNoCharacter;
+        return; // ckNoCharacter
     const TCodePage932::TEncoded Back = TCodePage932::Encode(Text);
-    if (Back.Unencodable != 0 || Back.Bytes != Bytes)
-        return ckOtherBytesBack;
+    if (Back.Unencodable != 0 || Back.Bytes != Bytes) {
+        Tables.Forms[Code] = ckOtherBytesBack;
+        return;
+    }
     std::string Utf8;
     AppendUtf8(Utf8, Text[0]);
     std::uint32_t Packed = static_cast<std::uint32_t>(Utf8.size()) << 24;
     for (std::size_t i = 0; i < Utf8.size(); ++i)
         Packed |= static_cast<std::uint32_t>(static_cast<unsigned char>(Utf8[i])) << (8 * i);
-    return Packed;
+    Tables.Forms[Code] = Packed;
+    Tables.Codes[Text[0]] = static_cast<std::uint16_t>(Code);
 }
 
-// Built once: every printable single byte and every lead/trail pair, asked of the converter
-// one by one so that the formatter needs no conversion per character.
-const std::vector<std::uint32_t>& CharacterTable() {
-    static const std::vector<std::uint32_t> Table = [] {
-        std::vector<std::uint32_t> Codes(65536, ckNoCharacter);
+// Built once by asking the converter about every printable single byte and every lead/trail
+// pair, so that neither direction needs a conversion per character afterwards.
+const TCharacterTables& CharacterTables() {
+    static const TCharacterTables Tables = [] {
+        TCharacterTables Result{std::vector<std::uint32_t>(65536, ckNoCharacter), std::vector<std::uint16_t>(65536, 0)};
         for (unsigned Byte = 0x20; Byte <= 0xFF; ++Byte) {
             if (Byte == 0x7F || TCodePage932::IsLeadByte(static_cast<unsigned char>(Byte)))
                 continue;
-            Codes[Byte] = ClassifyCharacter(TByteString(1, static_cast<char>(Byte)));
+            ClassifyCharacter(Result, Byte, TByteString(1, static_cast<char>(Byte)));
         }
         for (unsigned Lead = 0x81; Lead <= 0xFC; ++Lead) {
             if (!TCodePage932::IsLeadByte(static_cast<unsigned char>(Lead)))
                 continue;
             for (unsigned Trail = 0x40; Trail <= 0xFC; ++Trail) {
                 const char Pair[2] = {static_cast<char>(Lead), static_cast<char>(Trail)};
-                Codes[Lead * 256 + Trail] = ClassifyCharacter(TByteString(Pair, 2));
+                ClassifyCharacter(Result, Lead * 256 + Trail, TByteString(Pair, 2));
             }
         }
-        return Codes;
+        return Result;
     }();
-    return Table;
+    return Tables;
+}
+
+// Encodes Text through the tables; false when a character is not in them, and the caller
+// asks the converter, which knows every character (and names the ones it cannot take).
+bool EncodeFromTables(std::u16string_view Text, TByteString& Bytes) {
+    const std::vector<std::uint16_t>& Codes = CharacterTables().Codes;
+    Bytes.clear();
+    Bytes.reserve(Text.size() * 2);
+    for (const char16_t Unit : Text) {
+        if (Unit < 0x80) {
+            Bytes += static_cast<char>(Unit);
+        } else if (Unit >= TCodePage932::EscapeBase + 0x80 && Unit <= TCodePage932::EscapeBase + 0xFF) {
+            Bytes += static_cast<char>(Unit - TCodePage932::EscapeBase);
+        } else if (const std::uint16_t Code = Codes[Unit]; Code == 0) {
+            return false;
+        } else {
+            if (Code > 0xFF)
+                Bytes += static_cast<char>(Code >> 8);
+            Bytes += static_cast<char>(Code & 0xFF);
+        }
+    }
+    return true;
 }
 
 void AppendHexEscape(std::string& Out, unsigned char Byte) {
@@ -84,7 +115,7 @@ void AppendHexEscape(std::string& Out, unsigned char Byte) {
 }
 
 void AppendEscaped(std::string& Out, TByteView Bytes) {
-    const std::vector<std::uint32_t>& Table = CharacterTable();
+    const std::vector<std::uint32_t>& Table = CharacterTables().Forms;
     std::size_t i = 0;
     while (i < Bytes.size()) {
         const unsigned char Byte = static_cast<unsigned char>(Bytes[i]);
@@ -291,6 +322,9 @@ private:
             }
             Pos += Length;
         }
+        TByteString Bytes;
+        if (EncodeFromTables(Text, Bytes))
+            return Bytes;
         TCodePage932::TEncoded Encoded = TCodePage932::Encode(Text);
         if (Encoded.Unencodable != 0) {
             const std::size_t Index = Encoded.FirstUnencodable;

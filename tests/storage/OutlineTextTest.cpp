@@ -1,5 +1,6 @@
 #include "OutlineText.h"
 
+#include "CodePage932.h"
 #include "DataFile.h"
 #include "StringList.h"
 #include "TreeNodes.h"
@@ -365,6 +366,45 @@ TEST(OutlineTextImport, ForeignShapeIsNormalisedLikeLoadAndSave) {
     ImportOutlineText(ExportDataFile(Dir.File("foreign.dat")), "f.txt", Dir.File("out.dat"));
 
     EXPECT_EQ(ReadFileBytes(Dir.File("out.dat")), DataFileBytes({{0, "t", "a\r\nb\r\n"}}));
+}
+
+} // namespace
+
+namespace {
+
+// Characters are encoded through tables built once; they must agree with the converter for
+// every character it accepts, the one-way mappings included.
+TEST(OutlineTextCharacters, EveryCharacterReadsAsTheConverterEncodesIt) {
+    std::string Text;
+    std::vector<std::string> Expected;
+    for (char32_t Code = 0x20; Code <= 0xFFFF; ++Code) {
+        if (Code == 0x7F || Code == '\\' || (Code >= 0xD800 && Code <= 0xDFFF))
+            continue;
+        std::string Utf8;
+        if (Code < 0x80) {
+            Utf8 += static_cast<char>(Code);
+        } else if (Code < 0x800) {
+            Utf8 += static_cast<char>(0xC0 | (Code >> 6));
+            Utf8 += static_cast<char>(0x80 | (Code & 0x3F));
+        } else {
+            Utf8 += static_cast<char>(0xE0 | (Code >> 12));
+            Utf8 += static_cast<char>(0x80 | ((Code >> 6) & 0x3F));
+            Utf8 += static_cast<char>(0x80 | (Code & 0x3F));
+        }
+        std::string Bytes;
+        std::size_t Bad = 0;
+        if (!TCodePage932::FromUtf8(Utf8, Bytes, Bad))
+            continue;
+        Text += "* " + Utf8 + "\n";
+        Expected.push_back(Bytes);
+    }
+    ASSERT_GT(Expected.size(), 7000u); // the whole repertoire, not a handful
+
+    const std::vector<TRecord> Records = Parse(Text);
+
+    ASSERT_EQ(Records.size(), Expected.size());
+    for (std::size_t k = 0; k < Records.size(); ++k)
+        ASSERT_EQ(Records[k].Title, Expected[k]) << "entry " << k;
 }
 
 } // namespace
