@@ -214,8 +214,17 @@ bool TForm1::event(QEvent* Event) {
     case QEvent::WindowStateChange:
         if (FOuterPending && FrameKnown()) {
             // The window manager has framed the window: apply the outer geometry again
-            // with the real frame.
-            Guarded([this] { SetOuterGeometry(FOuterLeft, FOuterTop, FOuterWidth); });
+            // with the real frame, once the platform has finished placing it.
+            FOuterPending = false;
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    // A size set since then by other means (the user, a resize()) wins.
+                    if (size() == FAppliedSize) {
+                        Guarded([this] { SetOuterGeometry(FOuterLeft, FOuterTop, FOuterWidth); });
+                    }
+                },
+                Qt::QueuedConnection);
         }
         break;
     default:
@@ -277,6 +286,7 @@ void TForm1::SetOuterGeometry(int NewLeft, int NewTop, int NewWidth) {
     // The height is the design's outer height; only the frame decides the client's.
     setGeometry(NewLeft + Frame.left(), NewTop + Frame.top(), NewWidth - Frame.left() - Frame.right(),
                 DesignOuterHeight - Frame.top() - Frame.bottom());
+    FAppliedSize = size();
 }
 
 int TForm1::EffectiveMinWidth() const {

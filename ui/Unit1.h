@@ -8,17 +8,17 @@
 // Construction runs in three steps: the layout is built (the window's own
 // properties, then each child in its order), then every component's after-load
 // step, then the creation handler FormCreate(), which runs under its own error guard.
+#include "BitBtn.h"
+#include "Control.h"
+#include "ControlBar.h"
+#include "Edit.h"
+#include "Memo.h"
+#include "Panel.h"
+#include "Splitter.h"
+#include "TreeView.h"
+
 #include <QMargins>
 #include <QWidget>
-
-class TBitBtn;
-class TControlBar;
-class TDockLayout;
-class TEdit;
-class TMemo;
-class TPanel;
-class TSplitter;
-class TTreeView;
 
 class TForm1 : public QWidget {
     Q_OBJECT
@@ -95,4 +95,5 @@ private:
     int FOuterLeft = 0;
     int FOuterTop = 0;
     int FOuterWidth = 0;
+    QSize FAppliedSize;
 };
