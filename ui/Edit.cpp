@@ -2,6 +2,7 @@
 
 #include "Guard.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QFocusEvent>
 #include <QFontInfo>
@@ -35,15 +36,26 @@ void TEdit::ApplyFont() {
 }
 
 void TEdit::ApplyPalette() {
-    // The selection is hidden without the focus: inactive highlight looks like plain text.
+    // Without the focus the selection is drawn like plain text: Qt would draw it in the
+    // window's colour group, which stays active while another control has the focus.
+    const bool Show = hasFocus();
+    const QPalette Standard = QApplication::palette(this);
     QPalette Colours = palette();
-    const QColor Base = Colours.color(QPalette::Active, QPalette::Base);
-    const QColor Text = Colours.color(QPalette::Active, QPalette::Text);
-    if (Colours.color(QPalette::Inactive, QPalette::Highlight) == Base &&
-        Colours.color(QPalette::Inactive, QPalette::HighlightedText) == Text)
+    bool Changed = false;
+    for (const QPalette::ColorGroup Group : {QPalette::Active, QPalette::Inactive}) {
+        const QColor Highlight =
+            Show ? Standard.color(QPalette::Active, QPalette::Highlight) : Colours.color(Group, QPalette::Base);
+        const QColor HighlightedText =
+            Show ? Standard.color(QPalette::Active, QPalette::HighlightedText) : Colours.color(Group, QPalette::Text);
+        if (Colours.color(Group, QPalette::Highlight) != Highlight ||
+            Colours.color(Group, QPalette::HighlightedText) != HighlightedText) {
+            Colours.setColor(Group, QPalette::Highlight, Highlight);
+            Colours.setColor(Group, QPalette::HighlightedText, HighlightedText);
+            Changed = true;
+        }
+    }
+    if (!Changed)
         return;
-    Colours.setColor(QPalette::Inactive, QPalette::Highlight, Base);
-    Colours.setColor(QPalette::Inactive, QPalette::HighlightedText, Text);
     FApplyingPalette = true;
     setPalette(Colours);
     FApplyingPalette = false;
@@ -62,11 +74,20 @@ void TEdit::changeEvent(QEvent* Event) {
 void TEdit::focusInEvent(QFocusEvent* Event) {
     QLineEdit::focusInEvent(Event);
     Guarded([&] {
+        ApplyPalette();
         // A mouse press that gave the focus arrives after this event: decide there.
         if (Event->reason() == Qt::MouseFocusReason)
             FSelectOnPress = true;
         else
             selectAll();
+    });
+}
+
+void TEdit::focusOutEvent(QFocusEvent* Event) {
+    QLineEdit::focusOutEvent(Event);
+    Guarded([&] {
+        FSelectOnPress = false;
+        ApplyPalette();
     });
 }
 

@@ -37,6 +37,7 @@ signals:
 protected:
     void changeEvent(QEvent* Event) override;
     void focusInEvent(QFocusEvent* Event) override;
+    void focusOutEvent(QFocusEvent* Event) override;
     void mousePressEvent(QMouseEvent* Event) override;
     void mouseReleaseEvent(QMouseEvent* Event) override;
 
