@@ -12,6 +12,7 @@ TBitBtn::TBitBtn(QWidget* Parent) : QAbstractButton(Parent) {
 }
 
 void TBitBtn::SetGlyph(const QImage& Image) {
+    FGlyphImage = Image;
     if (Image.isNull()) {
         FGlyph = QPixmap();
         FNumGlyphs = 1;

@@ -16,6 +16,8 @@ public:
     // (up, disabled, down, held down), otherwise one image for every state.
     void SetGlyph(const QImage& Image);
     const QPixmap& Glyph() const { return FGlyph; }
+    // The picture as loaded, before its transparent colour was masked out.
+    const QImage& GlyphImage() const { return FGlyphImage; }
     int NumGlyphs() const { return FNumGlyphs; }
 
     QSize sizeHint() const override;
@@ -25,6 +27,7 @@ protected:
     void keyPressEvent(QKeyEvent* Event) override;
 
 private:
+    QImage FGlyphImage;
     QPixmap FGlyph;
     int FNumGlyphs = 1;
 };
