@@ -11,7 +11,7 @@ QString TFonts::SubstituteName() {
 }
 
 void TFonts::InstallSubstitutes() {
-    if (!QFont::substitutes(FaceName()).contains(SubstituteName())) {
+    if (!QFont::substitutes(FaceName()).contains(SubstituteName(), Qt::CaseInsensitive)) {
         QFont::insertSubstitution(FaceName(), SubstituteName());
     }
 }
