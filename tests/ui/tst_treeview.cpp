@@ -1,0 +1,435 @@
+// The tree view: selection and expansion by mouse, keyboard and program all go through
+// the outline and its events; the view shows what the outline decided.
+#include "Guard.h"
+#include "OutlineModel.h"
+#include "TreeView.h"
+
+#include <QLineEdit>
+#include <QtTest>
+
+#include <map>
+
+namespace {
+
+// a(b(c d) e) f(g) h, in a shown window with a field to take the focus away.
+struct TViewFixture {
+    QWidget Window;
+    TTreeView* View = new TTreeView(&Window);
+    QLineEdit* Other = new QLineEdit(&Window);
+    TTreeNodes& Items = View->Items();
+    QStringList Log;
+    bool Allow = true;
+    std::map<const TTreeNode*, int> Expanding, Expanded, Collapsing, Collapsed;
+
+    TViewFixture() {
+        View->setGeometry(0, 0, 300, 300);
+        Other->setGeometry(0, 310, 300, 21);
+        Window.resize(320, 340);
+        TTreeNode* A = Items.AppendChild(nullptr, "a");
+        TTreeNode* B = Items.AppendChild(A, "b");
+        Items.AppendChild(B, "c");
+        Items.AppendChild(B, "d");
+        Items.AppendChild(A, "e");
+        TTreeNode* F = Items.AppendSibling(A, "f");
+        Items.AppendChild(F, "g");
+        Items.AppendSibling(F, "h");
+        Items.OnChanging = [this](TObject* Sender, TTreeNode* Node, bool& AllowChange) {
+            QCOMPARE_EQ(Sender, static_cast<TObject*>(View));
+            Log << QString("changing %1>%2").arg(Name(Items.SelectedEntry()), Name(Node));
+            AllowChange = Allow;
+        };
+        Items.OnChange = [this](TObject*, TTreeNode* Node) {
+            QCOMPARE_EQ(Items.SelectedEntry(), Node);
+            Log << "change " + Name(Node);
+        };
+        Items.OnExpanding = [this](TObject*, TTreeNode* Node, bool&) { ++Expanding[Node]; };
+        Items.OnExpanded = [this](TObject*, TTreeNode* Node) { ++Expanded[Node]; };
+        Items.OnCollapsing = [this](TObject*, TTreeNode* Node, bool&) { ++Collapsing[Node]; };
+        Items.OnCollapsed = [this](TObject*, TTreeNode* Node) { ++Collapsed[Node]; };
+        Window.show();
+        if (!QTest::qWaitForWindowExposed(&Window))
+            qWarning("window not exposed");
+        View->setFocus();
+    }
+    ~TViewFixture() {
+        Items.OnChanging = nullptr;
+        Items.OnChange = nullptr;
+    }
+    static QString Name(const TTreeNode* Node) { return Node ? QString::fromStdString(Node->Text()) : "-"; }
+    TTreeNode* Entry(const QString& Title) {
+        for (TTreeNode* Node = Items.GetFirstNode(); Node; Node = Node->GetNext())
+            if (Name(Node) == Title)
+                return Node;
+        return nullptr;
+    }
+    QPoint TitlePoint(const QString& Title) {
+        const QRect Rect = View->visualRect(View->IndexOf(Entry(Title)));
+        return {Rect.left() + 4, Rect.center().y()};
+    }
+    QPoint ButtonPoint(const QString& Title) { return View->ButtonRect(Entry(Title)).center(); }
+    // What the view shows as the selection: its current item, and the one selected row.
+    QString ShownSelection() {
+        const QModelIndexList Selected = View->selectionModel()->selectedIndexes();
+        const QString Current = Name(TOutlineModel::EntryOf(View->currentIndex()));
+        if (Selected.size() > 1 || (Selected.size() == 1 && TOutlineModel::EntryOf(Selected[0]) != Entry(Current)))
+            return "inconsistent";
+        return Selected.isEmpty() ? "-" : Current;
+    }
+    // Every entry's expanded flag agrees with the view.
+    bool ExpansionMatches() {
+        for (TTreeNode* Node = Items.GetFirstNode(); Node; Node = Node->GetNext())
+            if (Node->HasChildren() && View->isExpanded(View->IndexOf(Node)) != Node->Expanded())
+                return false;
+        return true;
+    }
+};
+
+} // namespace
+
+class TestTreeView : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        TErrorReporter::SetHandler([](const std::exception& Error) { QFAIL(Error.what()); });
+    }
+
+    void userSelectionGoesThroughTheOutline_data();
+    void userSelectionGoesThroughTheOutline();
+    void refusedChangeKeepsOldSelection_data();
+    void refusedChangeKeepsOldSelection();
+    void qtCannotMoveTheSelectionByItself_data();
+    void qtCannotMoveTheSelectionByItself();
+    void selectionHighlightedWithoutFocus();
+    void dropTargetHighlighted();
+    void expansionFiresOncePerEntry_data();
+    void expansionFiresOncePerEntry();
+    void collapseHidingSelectionSelectsCollapsedEntry();
+    void deletingSelectedEntryFollowsOutline_data();
+    void deletingSelectedEntryFollowsOutline();
+    void loadingResetsOnceAndKeepsExpansion();
+    void moveKeepsViewInStep();
+    void titlesCannotBeEditedInPlace();
+};
+
+void TestTreeView::userSelectionGoesThroughTheOutline_data() {
+    QTest::addColumn<QString>("Start");
+    QTest::addColumn<QString>("Input");
+    QTest::addColumn<QString>("Target");
+    // Input: "click X" clicks X's title; otherwise a key. a and f start expanded.
+    QTest::newRow("click top-level") << "-"
+                                     << "click f"
+                                     << "f";
+    QTest::newRow("click child") << "a"
+                                 << "click e"
+                                 << "e";
+    QTest::newRow("click grandchild's parent") << "h"
+                                               << "click b"
+                                               << "b";
+    QTest::newRow("click the selected entry again") << "e"
+                                                    << "click e"
+                                                    << "e";
+    QTest::newRow("down skips collapsed children") << "b"
+                                                   << "down"
+                                                   << "e";
+    QTest::newRow("down into children") << "a"
+                                        << "down"
+                                        << "b";
+    QTest::newRow("up") << "f"
+                        << "up"
+                        << "e";
+    QTest::newRow("up into children") << "h"
+                                      << "up"
+                                      << "g";
+    QTest::newRow("home") << "g"
+                          << "home"
+                          << "a";
+    QTest::newRow("end") << "b"
+                         << "end"
+                         << "h";
+    QTest::newRow("left goes to parent") << "e"
+                                         << "left"
+                                         << "a";
+    QTest::newRow("right on expanded goes to first child") << "f"
+                                                           << "right"
+                                                           << "g";
+    QTest::newRow("backspace goes to parent") << "g"
+                                              << "backspace"
+                                              << "f";
+    QTest::newRow("typing finds a title") << "a"
+                                          << "type e"
+                                          << "e";
+}
+
+void TestTreeView::userSelectionGoesThroughTheOutline() {
+    QFETCH(QString, Start);
+    QFETCH(QString, Input);
+    QFETCH(QString, Target);
+    TViewFixture F;
+    F.Items.ExpandEntry(F.Entry("a"), false);
+    F.Items.ExpandEntry(F.Entry("f"), false);
+    if (Start != "-")
+        F.Items.SelectEntry(F.Entry(Start));
+    F.Log.clear();
+    const QStringList Parts = Input.split(' ');
+    const std::map<QString, Qt::Key> Keys{
+        {"down", Qt::Key_Down}, {"up", Qt::Key_Up},       {"home", Qt::Key_Home},          {"end", Qt::Key_End},
+        {"left", Qt::Key_Left}, {"right", Qt::Key_Right}, {"backspace", Qt::Key_Backspace}};
+    if (Parts[0] == "click")
+        QTest::mouseClick(F.View->viewport(), Qt::LeftButton, {}, F.TitlePoint(Parts[1]));
+    else if (Parts[0] == "type")
+        QTest::keyClicks(F.View, Parts[1]);
+    else
+        QTest::keyClick(F.View, Keys.at(Parts[0]));
+    QCOMPARE(F.Log, QStringList({QString("changing %1>%2").arg(Start, Target), "change " + Target}));
+    QCOMPARE(F.Items.SelectedEntry(), F.Entry(Target));
+    QCOMPARE(F.ShownSelection(), Target);
+}
+
+void TestTreeView::refusedChangeKeepsOldSelection_data() {
+    QTest::addColumn<QString>("Input");
+    QTest::newRow("click") << "click";
+    QTest::newRow("key") << "down";
+    QTest::newRow("program") << "program";
+}
+
+void TestTreeView::refusedChangeKeepsOldSelection() {
+    QFETCH(QString, Input);
+    TViewFixture F;
+    F.Items.SelectEntry(F.Entry("a"));
+    F.Allow = false;
+    F.Log.clear();
+    if (Input == "click")
+        QTest::mouseClick(F.View->viewport(), Qt::LeftButton, {}, F.TitlePoint("f"));
+    else if (Input == "down")
+        QTest::keyClick(F.View, Qt::Key_Down);
+    else
+        F.Items.SelectEntry(F.Entry("h"));
+    QCOMPARE(F.Log.size(), 1); // OnChanging only
+    QVERIFY(F.Log[0].startsWith("changing a>"));
+    QCOMPARE(F.Items.SelectedEntry(), F.Entry("a"));
+    QCOMPARE(F.ShownSelection(), "a");
+}
+
+void TestTreeView::qtCannotMoveTheSelectionByItself_data() {
+    QTest::addColumn<QKeySequence>("Keys");
+    QTest::newRow("select all") << QKeySequence(QKeySequence::SelectAll);
+    QTest::newRow("space") << QKeySequence(Qt::Key_Space);
+    QTest::newRow("ctrl down scrolls only") << QKeySequence(Qt::CTRL | Qt::Key_Down);
+    QTest::newRow("ctrl space") << QKeySequence(Qt::CTRL | Qt::Key_Space);
+    QTest::newRow("no title starts so") << QKeySequence(Qt::Key_Z);
+}
+
+void TestTreeView::qtCannotMoveTheSelectionByItself() {
+    QFETCH(QKeySequence, Keys);
+    TViewFixture F;
+    F.Items.SelectEntry(F.Entry("f"));
+    F.Log.clear();
+    QTest::keySequence(F.View, Keys);
+    // A press beside the titles, in the indentation, selects nothing either.
+    const QRect Row = F.View->visualRect(F.View->IndexOf(F.Entry("a")));
+    QTest::mouseClick(F.View->viewport(), Qt::LeftButton, {}, QPoint(2, Row.center().y()));
+    QCOMPARE(F.Log, QStringList());
+    QCOMPARE(F.ShownSelection(), "f");
+}
+
+void TestTreeView::selectionHighlightedWithoutFocus() {
+    TViewFixture F;
+    F.Items.SelectEntry(F.Entry("f"));
+    F.Other->setFocus();
+    QTRY_VERIFY(F.Other->hasFocus());
+    QVERIFY(!F.View->hasFocus());
+    const QColor Highlight = F.View->palette().color(QPalette::Active, QPalette::Highlight);
+    QCOMPARE(F.View->palette().color(QPalette::Inactive, QPalette::Highlight), Highlight);
+    const QImage Shot = F.View->viewport()->grab().toImage();
+    QCOMPARE(Shot.pixelColor(F.TitlePoint("f") - QPoint(3, 0)), Highlight);
+    QVERIFY(Shot.pixelColor(F.TitlePoint("h") - QPoint(3, 0)) != Highlight);
+}
+
+void TestTreeView::dropTargetHighlighted() {
+    TViewFixture F;
+    F.Items.SelectEntry(F.Entry("a"));
+    const QColor Highlight = F.View->palette().color(QPalette::Active, QPalette::Highlight);
+    F.Items.SetDropTarget(F.Entry("h"));
+    QCOMPARE(F.View->viewport()->grab().toImage().pixelColor(F.TitlePoint("h") - QPoint(3, 0)), Highlight);
+    F.Items.SetDropTarget(nullptr);
+    QVERIFY(F.View->viewport()->grab().toImage().pixelColor(F.TitlePoint("h") - QPoint(3, 0)) != Highlight);
+    QCOMPARE(F.ShownSelection(), "a");
+}
+
+void TestTreeView::expansionFiresOncePerEntry_data() {
+    QTest::addColumn<QString>("Input");
+    QTest::addColumn<QString>("Expands");   // entries expanded, each once
+    QTest::addColumn<QString>("Collapses"); // entries collapsed, each once
+    // Before each row: a expanded, a selected.
+    QTest::newRow("button expands") << "button f"
+                                    << "f"
+                                    << "";
+    QTest::newRow("button collapses") << "button a"
+                                      << ""
+                                      << "a";
+    QTest::newRow("double click on title") << "double f"
+                                           << "f"
+                                           << "";
+    QTest::newRow("right key") << "key-right f"
+                               << "f"
+                               << "";
+    QTest::newRow("plus key") << "key-plus f"
+                              << "f"
+                              << "";
+    QTest::newRow("left key") << "key-left a"
+                              << ""
+                              << "a";
+    QTest::newRow("minus key") << "key-minus a"
+                               << ""
+                               << "a";
+    QTest::newRow("star expands the subtree") << "key-star a"
+                                              << "b"
+                                              << "";
+    QTest::newRow("expand all") << "all"
+                                << "b f"
+                                << "";
+    QTest::newRow("collapse all") << "none"
+                                  << ""
+                                  << "a";
+    QTest::newRow("expand then collapse all") << "all none"
+                                              << "b f"
+                                              << "a b f";
+}
+
+void TestTreeView::expansionFiresOncePerEntry() {
+    QFETCH(QString, Input);
+    QFETCH(QString, Expands);
+    QFETCH(QString, Collapses);
+    TViewFixture F;
+    F.Items.ExpandEntry(F.Entry("a"), false);
+    F.Items.SelectEntry(F.Entry("a"));
+    F.Expanding.clear();
+    F.Expanded.clear();
+    F.Collapsing.clear();
+    F.Collapsed.clear();
+    for (const QString& Step : Input.split(' ')) {
+        const QString Target = Input.section(' ', 1, 1);
+        if (Step == "all") {
+            F.Items.ExpandAll();
+        } else if (Step == "none") {
+            F.Items.CollapseAll();
+        } else if (Step == "button") {
+            QTest::mouseClick(F.View->viewport(), Qt::LeftButton, {}, F.ButtonPoint(Target));
+        } else if (Step == "double") {
+            F.Items.SelectEntry(F.Entry(Target));
+            QTest::mouseDClick(F.View->viewport(), Qt::LeftButton, {}, F.TitlePoint(Target));
+        } else if (Step.startsWith("key-")) {
+            F.Items.SelectEntry(F.Entry(Target));
+            const std::map<QString, Qt::Key> Keys{{"key-right", Qt::Key_Right},
+                                                  {"key-plus", Qt::Key_Plus},
+                                                  {"key-left", Qt::Key_Left},
+                                                  {"key-minus", Qt::Key_Minus},
+                                                  {"key-star", Qt::Key_Asterisk}};
+            QTest::keyClick(F.View, Keys.at(Step));
+        }
+    }
+    auto Names = [&](const std::map<const TTreeNode*, int>& Counts) {
+        QStringList List;
+        for (const auto& [Node, Count] : Counts) {
+            if (Count != 1)
+                List << QString("%1 x%2").arg(TViewFixture::Name(Node)).arg(Count);
+            else
+                List << TViewFixture::Name(Node);
+        }
+        List.sort();
+        return List.join(' ');
+    };
+    QCOMPARE(Names(F.Expanding), Expands);
+    QCOMPARE(Names(F.Expanded), Expands);
+    QCOMPARE(Names(F.Collapsing), Collapses);
+    QCOMPARE(Names(F.Collapsed), Collapses);
+    QVERIFY(F.ExpansionMatches());
+    // The rows on screen follow: a child is shown exactly when its parent is expanded.
+    const QRect ChildRow = F.View->visualRect(F.View->IndexOf(F.Entry("g")));
+    QCOMPARE(ChildRow.isValid() && ChildRow.intersects(F.View->viewport()->rect()), F.Entry("f")->Expanded());
+}
+
+void TestTreeView::collapseHidingSelectionSelectsCollapsedEntry() {
+    TViewFixture F;
+    F.Items.ExpandAll();
+    F.Items.SelectEntry(F.Entry("c"));
+    F.Log.clear();
+    QTest::mouseClick(F.View->viewport(), Qt::LeftButton, {}, F.ButtonPoint("a"));
+    QCOMPARE(F.Log, QStringList({"changing c>a", "change a"}));
+    QCOMPARE(F.ShownSelection(), "a");
+    QVERIFY(!F.Entry("a")->Expanded());
+    QVERIFY(F.Entry("b")->Expanded()); // a plain collapse keeps the flags below
+    QVERIFY(F.ExpansionMatches());
+}
+
+void TestTreeView::deletingSelectedEntryFollowsOutline_data() {
+    QTest::addColumn<QString>("Selected");
+    QTest::addColumn<QString>("Deleted");
+    QTest::newRow("selected leaf") << "c"
+                                   << "c";
+    QTest::newRow("ancestor of the selection") << "d"
+                                               << "b";
+    QTest::newRow("last top-level entry") << "h"
+                                          << "h";
+    QTest::newRow("only child") << "g"
+                                << "g";
+    QTest::newRow("other entry") << "a"
+                                 << "h";
+}
+
+void TestTreeView::deletingSelectedEntryFollowsOutline() {
+    QFETCH(QString, Selected);
+    QFETCH(QString, Deleted);
+    TViewFixture F;
+    F.Items.ExpandAll();
+    F.Items.SelectEntry(F.Entry(Selected));
+    F.Items.DeleteEntry(F.Entry(Deleted));
+    QCOMPARE(F.ShownSelection(), TViewFixture::Name(F.Items.SelectedEntry()));
+    QVERIFY(F.ExpansionMatches());
+}
+
+void TestTreeView::loadingResetsOnceAndKeepsExpansion() {
+    TViewFixture F;
+    F.Items.SelectEntry(F.Entry("a"));
+    QSignalSpy Resets(F.View->Model(), &QAbstractItemModel::modelReset);
+    QSignalSpy Inserts(F.View->Model(), &QAbstractItemModel::rowsInserted);
+    F.Items.BeginUpdate();
+    F.Items.ClearOutline();
+    TTreeNode* P = F.Items.AppendChild(nullptr, "p");
+    TTreeNode* Q = F.Items.AppendChild(P, "q");
+    F.Items.AppendChild(Q, "r");
+    F.Items.AppendSibling(P, "s");
+    F.Items.ExpandEntry(Q, false); // hidden under a collapsed parent
+    F.Items.EndUpdate();
+    QCOMPARE(Resets.count(), 1);
+    QCOMPARE(Inserts.count(), 0);
+    QVERIFY(F.ExpansionMatches());
+    QCOMPARE(F.ShownSelection(), "-");
+    F.Items.ExpandEntry(P, false);
+    QVERIFY(F.View->visualRect(F.View->IndexOf(F.Entry("r"))).isValid());
+}
+
+void TestTreeView::moveKeepsViewInStep() {
+    TViewFixture F;
+    F.Items.ExpandAll();
+    F.Items.SelectEntry(F.Entry("c"));
+    F.Items.MoveEntry(F.Entry("b"), F.Entry("h"), epLastChild);
+    QVERIFY(F.ExpansionMatches());
+    QCOMPARE(F.ShownSelection(), "c");
+    F.Items.MoveEntry(F.Entry("h"), F.Entry("a"), epBefore);
+    QVERIFY(F.ExpansionMatches());
+    QCOMPARE(F.View->Model()->index(0, 0).data().toString(), "h");
+}
+
+void TestTreeView::titlesCannotBeEditedInPlace() {
+    TViewFixture F;
+    F.Items.SelectEntry(F.Entry("f"));
+    QTest::keyClick(F.View, Qt::Key_F2);
+    QTest::mouseDClick(F.View->viewport(), Qt::LeftButton, {}, F.TitlePoint("f"));
+    QVERIFY(!F.View->indexWidget(F.View->IndexOf(F.Entry("f"))));
+    QVERIFY(F.View->findChildren<QLineEdit*>().isEmpty());
+    QCOMPARE(F.Entry("f")->Text(), "f");
+}
+
+QTEST_MAIN(TestTreeView)
+#include "tst_treeview.moc"
