@@ -119,6 +119,7 @@ TTreeView::TTreeView(QWidget* Parent) : QTreeView(Parent), FItems(this), FModel(
     setExpandsOnDoubleClick(false);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
     setTextElideMode(Qt::ElideNone);
     setAnimated(false);
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
@@ -456,6 +457,9 @@ void TTreeView::drawBranches(QPainter* Painter, const QRect& Rect, const QModelI
         const int Phase = verticalOffset() + horizontalOffset();
         const QColor Line(128, 128, 128);
         Painter->save();
+        // The style paints the indentation of a selected row highlighted; a classic tree
+        // marks the title only.
+        Painter->fillRect(Rect, palette().color(QPalette::Active, QPalette::Base));
         Painter->setRenderHint(QPainter::Antialiasing, false);
         Painter->setPen(Line);
 
