@@ -1,14 +1,19 @@
 #include "Unit1.h"
 
 #include "BitBtn.h"
+#include "CodePage932.h"
 #include "Control.h"
 #include "ControlBar.h"
+#include "DataFile.h"
+#include "Dialogs.h"
 #include "Edit.h"
+#include "Errors.h"
 #include "Fonts.h"
 #include "Guard.h"
 #include "Memo.h"
 #include "Panel.h"
 #include "Splitter.h"
+#include "StringList.h"
 #include "TreeView.h"
 
 #include <QCloseEvent>
@@ -16,6 +21,7 @@
 #include <QImage>
 
 #include <algorithm>
+#include <utility>
 
 // Resources of a static library are registered by hand (nothing references them).
 static void InitResources() {
@@ -31,6 +37,32 @@ const QColor clRed(255, 0, 0);
 const QColor clMaroon(128, 0, 0);
 const QColor clBlack(0, 0, 0);
 
+// The program's own texts are written here in UTF-8; the outline and the fields hold
+// code page 932.
+TByteString Cp932(const char* Utf8) {
+    TByteString Bytes;
+    std::size_t BadOffset = 0;
+    TCodePage932::FromUtf8(Utf8, Bytes, BadOffset);
+    return Bytes;
+}
+
+const char* const NewEntryTitle = "未入力";
+const char* const SavePrompt = "現在の変更を保存します。よろしいですか";
+const char* const SavePromptCaption = "確認";
+const char* const SettingsSection = "form";
+
+// The pleading stage of each level, alternately the plaintiff's and the defendant's.
+struct TLevelLabel {
+    const char* Text;
+    QColor Color;
+};
+const TLevelLabel LevelLabels[] = {
+    {"原告　　請求原因", clRed},
+    {"被告　　抗弁", clBlue},
+    {"原告　　再抗弁", clRed},
+    {"被告　　再々抗弁", clBlue},
+};
+
 template <class T> T* Named(T* Control, const char* Name) {
     Control->setObjectName(QString::fromLatin1(Name));
     return Control;
@@ -45,14 +77,21 @@ TBitBtn* CommandButton(QWidget* Parent, const char* Name, const QString& Caption
 }
 } // namespace
 
-TForm1::TForm1(QWidget* Parent) : QWidget(Parent) {
+TForm1::TForm1(QWidget* Parent) : TForm1(TIniGTSystem::Platform(), TFormStart::fsRun, Parent) {}
+
+TForm1::TForm1(TIniGTSystem Settings, TFormStart Start, QWidget* Parent)
+    : QWidget(Parent), FSettingsSystem(std::move(Settings)) {
     CreateControls();
     LoadedComponents();
-    // The creation handler has its own guard: an error is shown and creation goes on.
-    Guarded([this] { FormCreate(); });
+    if (Start == TFormStart::fsRun) {
+        // The creation handler has its own guard: an error is shown and creation goes on.
+        Guarded([this] { FormCreate(); });
+    }
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    DisconnectHandlers();
+}
 
 void TForm1::CreateControls() {
     InitResources();
@@ -74,6 +113,48 @@ void TForm1::CreateControls() {
     FLayout->SetOnAligned([this] { UpdateMinimumWidth(); });
     SetTabOrder();
     FLayout->AlignControls();
+    CreateSettings();
+    ConnectHandlers();
+}
+
+void TForm1::CreateSettings() {
+    FIniGT1 = std::make_unique<TIniGT>(nullptr, FSettingsSystem);
+    IniGT1 = FIniGT1.get();
+    IniGT1->SetName("IniGT1");
+    IniGT1->SetDefaultDir(TIniGTDefaultDir::ddApplication);
+    IniGT1->SetFence(TIniGTFence::fnNone);
+}
+
+void TForm1::ConnectHandlers() {
+    const std::pair<TBitBtn*, void (TForm1::*)()> Clicks[] = {
+        {BitBtn1, &TForm1::BitBtn1Click},   {BitBtn2, &TForm1::BitBtn2Click}, {BitBtn3, &TForm1::BitBtn3Click},
+        {BitBtn4, &TForm1::BitBtn4Click},   {BitBtn5, &TForm1::BitBtn5Click}, {BitBtn6, &TForm1::BitBtn6Click},
+        {BitBtn7, &TForm1::BitBtn7Click},   {BitBtn8, &TForm1::BitBtn8Click}, {BitBtn9, &TForm1::BitBtn9Click},
+        {BitBtn10, &TForm1::BitBtn10Click},
+    };
+    for (const auto& [Button, Handler] : Clicks) {
+        connect(Button, &QAbstractButton::clicked, this,
+                [this, Handler = Handler] { Guarded([&] { (this->*Handler)(); }); });
+    }
+    TTreeNodes& Items = TreeView1->Items();
+    Items.OnChanging = [this](TObject* Sender, TTreeNode* Node, bool& AllowChange) {
+        TreeView1Changing(Sender, Node, AllowChange);
+    };
+    Items.OnChange = [this](TObject* Sender, TTreeNode* Node) { TreeView1Change(Sender, Node); };
+    Items.OnDeletion = [this](TObject* Sender, TTreeNode* Node) { TreeView1Deletion(Sender, Node); };
+    Edit1->OnClick = [this](TObject* Sender) { Edit1Click(Sender); };
+    Memo1->OnChange = [this](TObject* Sender) { Memo1Change(Sender); };
+}
+
+void TForm1::DisconnectHandlers() {
+    // The controls outlive this destructor's body; their events must not reach the
+    // half-destroyed window. The outline still releases every body as it goes.
+    TTreeNodes& Items = TreeView1->Items();
+    Items.OnChanging = nullptr;
+    Items.OnChange = nullptr;
+    ReleaseBodiesOnDeletion(Items);
+    Edit1->OnClick = nullptr;
+    Memo1->OnChange = nullptr;
 }
 
 void TForm1::CreateLeftColumn() {
@@ -177,11 +258,201 @@ void TForm1::LoadedComponents() {
     // After-load step of every component, the window first. The window's own step
     // places the controls for the size the layout left it.
     FLayout->AlignControls();
+    // The settings component names its file after the executable.
+    IniGT1->Loaded();
 }
 
-void TForm1::FormCreate() {}
+void TForm1::FormCreate() {
+    DataFileName = "youken.dat";
+    LoadData();
+    SetTop(IniGT1->ReadInt(SettingsSection, "form1.top", 80));
+    SetLeft(IniGT1->ReadInt(SettingsSection, "form1.left", 80));
+    SetWidth(IniGT1->ReadInt(SettingsSection, "form1.width", 700));
+}
 
-void TForm1::FormClose() {}
+void TForm1::FormClose() {
+    if (Changed == 1) {
+        const int Answer =
+            TDialogs::Current().MessageBox(QString::fromUtf8(SavePrompt), QString::fromUtf8(SavePromptCaption),
+                                           TDialogs::MB_YESNO | TDialogs::MB_ICONQUESTION);
+        if (Answer != TDialogs::IDYES) {
+            return;
+        }
+        // A failed save leaves this handler: the window stays open and still has the changes.
+        SaveData();
+    }
+    // A settings file that cannot be written is reported, but must never keep the user
+    // from closing the program.
+    Guarded([this] {
+        IniGT1->WriteInt(SettingsSection, "form1.top", Top());
+        IniGT1->WriteInt(SettingsSection, "form1.left", Left());
+        IniGT1->WriteInt(SettingsSection, "form1.width", Width());
+    });
+}
+
+void TForm1::LoadData() {
+    // Reset first: clearing the outline passes through TreeView1Changing, which must not
+    // carry an old MemoChanged into Changed.
+    Changed = 0;
+    MemoChanged = 0;
+    if (ReadOutline(TreeView1->Items(), DataFileName) == TReadResult::rrNotFound) {
+        TDialogs::Current().ShowMessage(QString::fromUtf8(Messages::FileNotFound), TDialogs::ApplicationTitle());
+    }
+}
+
+void TForm1::SaveData() {
+    WriteOutline(TreeView1->Items(), DataFileName);
+    // Only a written file makes the outline unchanged; after a failure the prompts must
+    // still offer to save.
+    Changed = 0;
+    MemoChanged = 0;
+}
+
+void TForm1::BitBtn1Click() {
+    Changed = 1;
+    TTreeNodes& Items = TreeView1->Items();
+    auto Body = std::make_unique<TStringList>();
+    TTreeNode* Entry = Items.AppendSibling(Items.SelectedEntry(), Cp932(NewEntryTitle), Body.get());
+    Body.release();
+    Items.SelectEntry(Entry);
+}
+
+void TForm1::BitBtn2Click() {
+    Changed = 1;
+    TTreeNodes& Items = TreeView1->Items();
+    TTreeNode* Parent = Items.SelectedEntry();
+    auto Body = std::make_unique<TStringList>();
+    TTreeNode* Entry = Items.AppendChild(Parent, Cp932(NewEntryTitle), Body.get());
+    Body.release();
+    if (Parent != nullptr) {
+        Items.ExpandEntry(Parent, true);
+    }
+    Items.SelectEntry(Entry);
+}
+
+void TForm1::BitBtn3Click() {
+    Changed = 1;
+    TTreeNodes& Items = TreeView1->Items();
+    if (TTreeNode* Selected = Items.SelectedEntry()) {
+        Items.DeleteEntry(Selected);
+    }
+}
+
+void TForm1::BitBtn4Click() {
+    if (MemoChanged == 1) {
+        Changed = 1;
+    }
+    CommitFields();
+}
+
+void TForm1::BitBtn5Click() {
+    TDialogs::Current().ShowMessage(CreditsText(), TDialogs::ApplicationTitle());
+}
+
+void TForm1::BitBtn6Click() {
+    SaveData();
+}
+
+void TForm1::BitBtn7Click() {
+    TreeView1->Items().ExpandAll();
+}
+
+void TForm1::BitBtn8Click() {
+    TreeView1->Items().CollapseAll();
+}
+
+void TForm1::BitBtn9Click() {
+    SwitchDataSet("youken.dat");
+}
+
+void TForm1::BitBtn10Click() {
+    SwitchDataSet("jyoubun.dat");
+}
+
+void TForm1::SwitchDataSet(const std::string& FileName) {
+    if (Changed == 1) {
+        const int Answer =
+            TDialogs::Current().MessageBox(QString::fromUtf8(SavePrompt), QString::fromUtf8(SavePromptCaption),
+                                           TDialogs::MB_YESNO | TDialogs::MB_ICONEXCLAMATION);
+        if (Answer == TDialogs::IDYES) {
+            // A failed save ends the switch here, so the unsaved outline is not dropped.
+            SaveData();
+        }
+    }
+    DataFileName = FileName;
+    LoadData();
+    Edit1->SetText(TByteString());
+    Memo1->SetText(TByteString());
+}
+
+void TForm1::TreeView1Changing(TObject*, TTreeNode*, bool&) {
+    if (MemoChanged == 1) {
+        Changed = 1;
+    }
+    // The entry being left takes the fields; the change itself is never refused.
+    CommitFields();
+}
+
+void TForm1::TreeView1Change(TObject*, TTreeNode*) {
+    // The outline's current selection decides (the notified entry may be none).
+    TTreeNode* Selected = TreeView1->Items().SelectedEntry();
+    if (Selected == nullptr) {
+        return;
+    }
+    Edit1->SetText(Selected->Text());
+    const TStringList* Body = Selected->Data();
+    Memo1->SetLinesText(Body != nullptr ? LinesToText(*Body) : TByteString());
+    ShowLevelLabel(TTreeNodes::EntryLevel(Selected));
+}
+
+void TForm1::TreeView1Deletion(TObject*, TTreeNode* Node) {
+    delete Node->Data();
+    TTreeNodes::SetEntryBody(Node, nullptr);
+}
+
+void TForm1::Edit1Click(TObject*) {
+    // Any click counts, whether or not the title is then changed.
+    Changed = 1;
+}
+
+void TForm1::Memo1Change(TObject*) {
+    // The editor runs this for the program's own sets too; only the user's edits count.
+    if (Memo1->Modified()) {
+        MemoChanged = 1;
+    }
+}
+
+void TForm1::CommitFields() {
+    TTreeNodes& Items = TreeView1->Items();
+    TTreeNode* Selected = Items.SelectedEntry();
+    if (Selected == nullptr) {
+        return;
+    }
+    Items.SetEntryTitle(Selected, Edit1->Text());
+    if (TStringList* Body = Selected->Data()) {
+        TextToLines(*Body, Memo1->LinesText());
+        return;
+    }
+    // Every entry gets a body when it is made; one without is given one rather than lost.
+    auto Body = std::make_unique<TStringList>();
+    TextToLines(*Body, Memo1->LinesText());
+    TTreeNodes::SetEntryBody(Selected, Body.release());
+}
+
+void TForm1::ShowLevelLabel(int Level) {
+    if (Level < 0 || Level >= static_cast<int>(std::size(LevelLabels))) {
+        return;
+    }
+    const TLevelLabel& Label = LevelLabels[Level];
+    Edit2->SetText(Cp932(Label.Text));
+    TFonts::SetFontColor(Edit2, Label.Color);
+}
+
+QString TForm1::CreditsText() {
+    return QStringLiteral("Quorvelノート開発チーム　連絡先: 同梱の README.md をご覧ください\n"
+                          "ホームページ: 同梱の README.md をご覧ください\n"
+                          "   Prototype by Quorvelノート開発チーム");
+}
 
 void TForm1::resizeEvent(QResizeEvent* Event) {
     QWidget::resizeEvent(Event);

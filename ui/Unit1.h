@@ -6,8 +6,14 @@
 // their names as public members and as object names.
 //
 // Construction runs in three steps: the layout is built (the window's own
-// properties, then each child in its order), then every component's after-load
-// step, then the creation handler FormCreate(), which runs under its own error guard.
+// properties, then each child in its order, the settings component IniGT1 last), then
+// every component's after-load step, then the creation handler FormCreate(), which
+// runs under its own error guard: it loads "youken.dat" and restores the geometry.
+//
+// The edit fields are a view of the selected entry: the entry takes their text only
+// when the commit button is clicked and when the selection is about to move. Changed
+// says the outline differs from the data file (it drives the save prompts);
+// MemoChanged says the user has typed in the body editor since the last load or save.
 #include "BitBtn.h"
 #include "Control.h"
 #include "ControlBar.h"
@@ -17,14 +23,65 @@
 #include "Splitter.h"
 #include "TreeView.h"
 
+#include "IniGT.h"
+
 #include <QMargins>
 #include <QWidget>
+
+#include <memory>
+#include <string>
+
+class TTreeNode;
+
+// How far construction goes. fsLayoutOnly stops after the after-load steps, leaving the
+// window in its design state (no data file read, no settings read).
+enum class TFormStart { fsRun, fsLayoutOnly };
 
 class TForm1 : public QWidget {
     Q_OBJECT
 public:
     explicit TForm1(QWidget* Parent = nullptr);
+    // Settings tells IniGT1 where the executable lies, and so where the settings file is.
+    explicit TForm1(TIniGTSystem Settings, TFormStart Start = TFormStart::fsRun, QWidget* Parent = nullptr);
     ~TForm1() override;
+
+    // Name of the current data file, opened relative to the current directory.
+    std::string DataFileName;
+    // 0 or 1. Only LoadData and SaveData reset them; everything else only sets them.
+    int Changed = 0;
+    int MemoChanged = 0;
+
+    // Clears the outline (every body is released) and rebuilds it from DataFileName.
+    // Both flags are 0 afterwards. A file that cannot be opened is reported in a message
+    // box and leaves the outline empty; a damaged one throws (EReadError, ETreeViewError,
+    // EOutOfMemory) and the entries read before the fault stay.
+    void LoadData();
+    // Writes the outline as it is (uncommitted field text is not written) to
+    // DataFileName. Both flags become 0 only once the file has been written; a failure
+    // throws (EFCreateError, EWriteError) and leaves them, and the old file, as they were.
+    void SaveData();
+
+    // Handlers, wired to the controls. Button clicks and field events come through the
+    // error guard; the outline's notifications are plain calls inside its operations,
+    // whose errors pass to the guard of the event that caused them.
+    void BitBtn1Click();  // add a sibling after the selection's last sibling
+    void BitBtn2Click();  // add a last child to the selection
+    void BitBtn3Click();  // delete the selection with its subtree
+    void BitBtn4Click();  // commit the edit fields into the selection
+    void BitBtn5Click();  // credits
+    void BitBtn6Click();  // save
+    void BitBtn7Click();  // expand every entry
+    void BitBtn8Click();  // collapse every entry
+    void BitBtn9Click();  // switch to "youken.dat"
+    void BitBtn10Click(); // switch to "jyoubun.dat"
+    void TreeView1Changing(TObject* Sender, TTreeNode* Node, bool& AllowChange);
+    void TreeView1Change(TObject* Sender, TTreeNode* Node);
+    void TreeView1Deletion(TObject* Sender, TTreeNode* Node);
+    void Edit1Click(TObject* Sender);
+    void Memo1Change(TObject* Sender);
+
+    // The credits text, its lines separated by "\n".
+    static QString CreditsText();
 
     // Outer geometry (frame included), in pixels. Where the platform reports no
     // frame the design frame is assumed, and values set before the real frame is
@@ -64,12 +121,16 @@ public:
     TEdit* Edit1 = nullptr;
     TEdit* Edit2 = nullptr;
     TMemo* Memo1 = nullptr;
+    // The settings component; owned by the window, alive as long as it is.
+    TIniGT* IniGT1 = nullptr;
 
 protected:
     // The creation handler: runs once, after the layout and the after-load steps.
     void FormCreate();
-    // The close handler: runs when the user closes the window. An error leaving it
-    // keeps the window open (the error box shows it).
+    // The close handler: runs when the user closes the window. When the outline has
+    // changed it offers to save; a failed save leaves it (the error box shows it) and
+    // keeps the window open. A settings file that cannot be written is reported, and
+    // the window closes all the same.
     void FormClose();
 
     void resizeEvent(QResizeEvent* Event) override;
@@ -79,6 +140,15 @@ protected:
 
 private:
     void CreateControls();
+    void CreateSettings();
+    void ConnectHandlers();
+    void DisconnectHandlers();
+    // Copies the title field and the body editor into the selected entry, if any.
+    void CommitFields();
+    // Offers to save the changes, then loads the data set in FileName.
+    void SwitchDataSet(const std::string& FileName);
+    // Shows the stage of an entry at Level in Edit2 (levels 4 and deeper leave it).
+    void ShowLevelLabel(int Level);
     void CreateLeftColumn();
     void CreateRightColumn();
     void CreateCentreColumn();
@@ -90,6 +160,8 @@ private:
     void UpdateMinimumWidth();
 
     TDockLayout* FLayout = nullptr;
+    TIniGTSystem FSettingsSystem;
+    std::unique_ptr<TIniGT> FIniGT1;
     // Outer geometry last set while the real frame was not known yet.
     bool FOuterPending = false;
     int FOuterLeft = 0;
