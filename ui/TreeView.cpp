@@ -4,6 +4,7 @@
 #include "OutlineModel.h"
 
 #include <QApplication>
+#include <QDragEnterEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -11,6 +12,7 @@
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -55,7 +57,7 @@ public:
             initStyleOption(&Item, Index);
             const TTreeNode* Entry = TOutlineModel::EntryOf(Index);
             const bool Highlighted = (Item.state & QStyle::State_Selected) || (Entry && Entry->DropTarget());
-            const int Width = Item.fontMetrics.horizontalAdvance(Item.text) + 2 * Padding;
+            const int Width = Item.fontMetrics.horizontalAdvance(Item.text) + 2 * TTreeView::TitlePadding;
             const QRect Box(Item.rect.left(), Item.rect.top(), Width, Item.rect.height());
             Painter->save();
             Painter->setClipRect(Item.rect);
@@ -66,8 +68,8 @@ public:
             } else {
                 Painter->setPen(Item.palette.color(QPalette::Active, QPalette::Text));
             }
-            Painter->drawText(Box.adjusted(Padding, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                              Item.text);
+            Painter->drawText(Box.adjusted(TTreeView::TitlePadding, 0, 0, 0),
+                              Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, Item.text);
             if ((Item.state & QStyle::State_HasFocus) && Item.widget && Item.widget->hasFocus()) {
                 QStyleOptionFocusRect Focus;
                 Focus.QStyleOption::operator=(Item);
@@ -83,11 +85,9 @@ public:
     QSize sizeHint(const QStyleOptionViewItem& Option, const QModelIndex& Index) const override {
         QStyleOptionViewItem Item = Option;
         initStyleOption(&Item, Index);
-        return {Item.fontMetrics.horizontalAdvance(Item.text) + 2 * Padding, Item.fontMetrics.height() + 3};
+        return {Item.fontMetrics.horizontalAdvance(Item.text) + 2 * TTreeView::TitlePadding,
+                Item.fontMetrics.height() + 3};
     }
-
-private:
-    static constexpr int Padding = 2;
 };
 
 // Dotted lines one pixel on, one off, aligned to the content so they do not crawl when scrolling.
@@ -105,7 +105,8 @@ void DrawDottedH(QPainter* Painter, int Left, int Right, int Y, int Phase) {
 
 } // namespace
 
-TTreeView::TTreeView(QWidget* Parent) : QTreeView(Parent), FItems(this), FModel(new TOutlineModel(FItems, this)) {
+TTreeView::TTreeView(QWidget* Parent)
+    : QTreeView(Parent), FItems(this), FModel(new TOutlineModel(FItems, this)), FDrag(new TTreeDrag(this)) {
     setModel(FModel);
     setSelectionModel(new TFollowingSelectionModel(FModel, this, FSelecting));
     setItemDelegate(new TOutlineDelegate(this));
@@ -123,6 +124,11 @@ TTreeView::TTreeView(QWidget* Parent) : QTreeView(Parent), FItems(this), FModel(
     setTextElideMode(Qt::ElideNone);
     setAnimated(false);
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    // Entries are dragged by TTreeDrag inside the application; nothing is dropped from outside.
+    setDragEnabled(false);
+    setDragDropMode(QAbstractItemView::NoDragDrop);
+    setAcceptDrops(false);
+    viewport()->setAcceptDrops(false);
     ApplyPalette();
 
     // Structure comes through the model; the view's own follow-ups run after Qt's, so the
@@ -151,6 +157,9 @@ TTreeView::TTreeView(QWidget* Parent) : QTreeView(Parent), FItems(this), FModel(
 }
 
 TTreeView::~TTreeView() {
+    // A drag in progress gives back the cursor and the highlight while all is alive.
+    delete FDrag;
+    FDrag = nullptr;
     FItems.RemoveObserver(this);
     // The model observes the outline, which outlives it only if it goes first.
     setModel(nullptr);
@@ -162,11 +171,38 @@ QModelIndex TTreeView::IndexOf(const TTreeNode* Entry) const {
     return FModel->IndexOf(Entry);
 }
 
-TTreeNode* TTreeView::EntryAt(const QPoint& Point) const {
-    const QModelIndex Index = indexAt(Point);
-    if (!Index.isValid() || Point.x() < visualRect(Index).left())
+TTreeNode* TTreeView::EntryAt(int X, int Y) const {
+    if (!viewport()->rect().contains(X, Y))
         return nullptr;
-    return TOutlineModel::EntryOf(Index);
+    // The row counts across its whole width, also where the title's column does not reach.
+    const int Left = columnViewportPosition(0);
+    const int Column = std::clamp(X, Left, Left + std::max(columnWidth(0), 1) - 1);
+    return TOutlineModel::EntryOf(indexAt(QPoint(Column, Y)));
+}
+
+TTreeHitZones TTreeView::HitZonesAt(int X, int Y) const {
+    const QRect Client = viewport()->rect();
+    if (!Client.contains(X, Y)) {
+        TTreeHitZones Outside;
+        if (Y < Client.top())
+            Outside.Include(hzAbove);
+        else if (Y > Client.bottom())
+            Outside.Include(hzBelow);
+        if (X < Client.left())
+            Outside.Include(hzToLeft);
+        else if (X > Client.right())
+            Outside.Include(hzToRight);
+        return Outside;
+    }
+    const TTreeNode* Entry = EntryAt(X, Y);
+    if (!Entry)
+        return {hzNowhere};
+    const int ContentLeft = visualRect(IndexOf(Entry)).left();
+    if (X < ContentLeft)
+        return {ButtonRect(Entry).contains(X, Y) ? hzOnButton : hzOnIndent};
+    if (X <= LabelRect(Entry).right())
+        return {hzOnLabel};
+    return {hzOnRight};
 }
 
 QRect TTreeView::ButtonRect(const TTreeNode* Entry) const {
@@ -176,6 +212,16 @@ QRect TTreeView::ButtonRect(const TTreeNode* Entry) const {
     if (!Row.isValid())
         return {};
     return {Row.left() - indentation(), Row.top(), indentation(), Row.height()};
+}
+
+QRect TTreeView::LabelRect(const TTreeNode* Entry) const {
+    const QModelIndex Index = IndexOf(Entry);
+    const QRect Row = visualRect(Index);
+    if (!Row.isValid())
+        return {};
+    // As the delegate draws it: the text's advance in the view's font and a margin each side.
+    const int Width = fontMetrics().horizontalAdvance(Index.data().toString()) + 2 * TitlePadding;
+    return {Row.left(), Row.top(), Width, Row.height()};
 }
 
 void TTreeView::SelectByUser(TTreeNode* Entry) {
@@ -292,31 +338,51 @@ bool TTreeView::viewportEvent(QEvent* Event) {
 void TTreeView::mousePressEvent(QMouseEvent* Event) {
     bool PassOn = true;
     Guarded([&] {
+        if (FDrag->Busy()) {
+            // Another button during a press or a drag belongs to that press.
+            if (Event->buttons() != Event->button()) {
+                PassOn = false;
+                return;
+            }
+            // The earlier press lost its release (the window lost the mouse).
+            FDrag->Abandon();
+        }
         const QPoint Point = Event->position().toPoint();
-        const QModelIndex Index = indexAt(Point);
-        TTreeNode* Entry = TOutlineModel::EntryOf(Index);
-        if (!Entry)
-            return;
-        if (ButtonRect(Entry).contains(Point)) {
+        TTreeNode* Entry = EntryAt(Point);
+        const bool Left = Event->button() == Qt::LeftButton;
+        if (Entry && ButtonRect(Entry).contains(Point)) {
             PassOn = false;
-            if (Event->button() == Qt::LeftButton)
+            if (Left) {
+                FDrag->PressElsewhere();
                 ToggleByUser(Entry, !Entry->Expanded(), false);
+            }
             return;
         }
-        if (Point.x() < visualRect(Index).left()) {
+        const bool OnTitleSide = Entry && Point.x() >= visualRect(IndexOf(Entry)).left();
+        // Any other left press may become a drag; released in place it is a click, which
+        // selects when it was on the title or right of it.
+        if (Left)
+            FDrag->Press(Point, OnTitleSide);
+        if (Entry && !OnTitleSide)
             PassOn = false;
-            return;
-        }
-        if (Event->button() == Qt::LeftButton)
-            SelectByUser(Entry);
     });
     FSwallowRelease = !PassOn;
-    // Qt's press handling stays for drag detection; it cannot move the selection.
+    // Qt's press handling stays (focus, its own bookkeeping); it cannot move the selection.
     if (PassOn)
         QTreeView::mousePressEvent(Event);
 }
 
+void TTreeView::mouseMoveEvent(QMouseEvent* Event) {
+    if (!FDrag->Busy()) {
+        QTreeView::mouseMoveEvent(Event);
+        return;
+    }
+    // The press is ours until its release: no selection dragging, no autoscroll by Qt.
+    Guarded([&] { FDrag->Move(Event->position().toPoint(), Event->buttons()); });
+}
+
 void TTreeView::mouseReleaseEvent(QMouseEvent* Event) {
+    Guarded([&] { FDrag->Release(Event->position().toPoint(), Event->button()); });
     if (FSwallowRelease) {
         FSwallowRelease = false;
         return;
@@ -326,18 +392,35 @@ void TTreeView::mouseReleaseEvent(QMouseEvent* Event) {
 
 void TTreeView::mouseDoubleClickEvent(QMouseEvent* Event) {
     Guarded([&] {
-        if (Event->button() != Qt::LeftButton)
+        if (Event->button() != Qt::LeftButton || FDrag->Busy())
             return;
         const QPoint Point = Event->position().toPoint();
-        const QModelIndex Index = indexAt(Point);
-        TTreeNode* Entry = TOutlineModel::EntryOf(Index);
+        TTreeNode* Entry = EntryAt(Point);
         if (!Entry)
             return;
+        const bool OnButton = ButtonRect(Entry).contains(Point);
         // A double click toggles, on the button as on the title.
-        if (ButtonRect(Entry).contains(Point) || Point.x() >= visualRect(Index).left())
+        if (OnButton || Point.x() >= visualRect(IndexOf(Entry)).left())
             ToggleByUser(Entry, !Entry->Expanded(), false);
+        // Like a press, it may begin a drag; the first click has already selected.
+        if (OnButton)
+            FDrag->PressElsewhere();
+        else
+            FDrag->Press(Point, false);
     });
     FSwallowRelease = true;
+}
+
+void TTreeView::dragEnterEvent(QDragEnterEvent* Event) {
+    Event->ignore();
+}
+
+void TTreeView::dragMoveEvent(QDragMoveEvent* Event) {
+    Event->ignore();
+}
+
+void TTreeView::dropEvent(QDropEvent* Event) {
+    Event->ignore();
 }
 
 bool TTreeView::HandleKey(QKeyEvent* Event) {

@@ -10,7 +10,15 @@
 //
 // Look: lines, expand buttons and root lines; indent 40; titles read-only; no tooltips;
 // the selection stays highlighted without the focus; the drop target is highlighted.
+//
+// Mouse: a left click selects the entry whose title (or the space right of it) was
+// pressed, when the button is released without a drag; a press on an expand button
+// toggles it. Pressing on a row and moving the pointer drags the entry (TTreeDrag):
+// OnDragOver and OnDragDrop decide where it may go; the view moves nothing itself.
+// Drops from outside (system drag and drop) are never accepted.
+#include "HitZones.h"
 #include "Object.h"
+#include "TreeDrag.h"
 #include "TreeNodes.h"
 
 #include <QElapsedTimer>
@@ -29,15 +37,42 @@ public:
     TOutlineModel* Model() const noexcept { return FModel; }
 
     QModelIndex IndexOf(const TTreeNode* Entry) const;
-    // The entry whose row lies under Point (viewport coordinates) right of its indentation,
-    // or nullptr.
-    TTreeNode* EntryAt(const QPoint& Point) const;
+
+    // Hit testing, in client (viewport) coordinates. The client area is the viewport: the
+    // frame and the scroll bars lie outside it (hzAbove, hzBelow, hzToLeft, hzToRight,
+    // one or two of them). Inside it a point is below the last row (hzNowhere) or in a
+    // row: in the indentation (hzOnIndent), in the entry's own button cell (hzOnButton
+    // when the entry shows a button, which is where a click toggles it; hzOnIndent for an
+    // entry without children), on the title text as drawn (hzOnLabel) or right of it
+    // (hzOnRight). The tree has no icons, so hzOnEntry, hzOnIcon and hzOnStateIcon do
+    // not occur. Never empty.
+    TTreeHitZones HitZonesAt(int X, int Y) const;
+    // The entry whose row contains the point, indentation and the space right of the
+    // title included; nullptr below the last row and outside the client area.
+    TTreeNode* EntryAt(int X, int Y) const;
+    TTreeNode* EntryAt(const QPoint& Point) const { return EntryAt(Point.x(), Point.y()); }
     // The expand-button cell of Entry's row (viewport coordinates); empty when not shown.
     QRect ButtonRect(const TTreeNode* Entry) const;
+    // The box of Entry's title text as drawn (viewport coordinates); empty when not shown.
+    QRect LabelRect(const TTreeNode* Entry) const;
+    // Space drawn on either side of a title inside its box.
+    static constexpr int TitlePadding = 2;
+
+    // The drag in progress, if any.
+    const TTreeDrag& Drag() const noexcept { return *FDrag; }
+
+    // Raised during a drag of one of this tree's entries, with this tree as Sender and
+    // Source. Without OnDragOver nothing is accepted.
+    TDragOverEvent OnDragOver;
+    TDragDropEvent OnDragDrop;
 
 protected:
     void mousePressEvent(QMouseEvent* Event) override;
     void mouseReleaseEvent(QMouseEvent* Event) override;
+    void mouseMoveEvent(QMouseEvent* Event) override;
+    void dragEnterEvent(QDragEnterEvent* Event) override;
+    void dragMoveEvent(QDragMoveEvent* Event) override;
+    void dropEvent(QDropEvent* Event) override;
     void mouseDoubleClickEvent(QMouseEvent* Event) override;
     void keyPressEvent(QKeyEvent* Event) override;
     void keyboardSearch(const QString& Search) override;
@@ -46,6 +81,8 @@ protected:
     void changeEvent(QEvent* Event) override;
 
 private:
+    friend class TTreeDrag;
+
     void EntryAboutToBeInserted(TTreeNode*, int) override {}
     void EntryInserted(TTreeNode*) override {}
     void EntryAboutToBeRemoved(TTreeNode*) override {}
@@ -81,4 +118,5 @@ private:
     bool FApplyingPalette = false;
     QString FSearch;
     QElapsedTimer FSearchTimer;
+    TTreeDrag* FDrag; // a QObject child; ended first in the destructor
 };
