@@ -9,7 +9,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-ipafont-gothic
     clang libclang-rt-14-dev clang-format
-    xvfb xauth xdotool imagemagick
+    xvfb xauth xdotool imagemagick python3
 )
 
 missing=()
