@@ -144,6 +144,12 @@ void TForm1::ConnectHandlers() {
     Items.OnDeletion = [this](TObject* Sender, TTreeNode* Node) { TreeView1Deletion(Sender, Node); };
     Edit1->OnClick = [this](TObject* Sender) { Edit1Click(Sender); };
     Memo1->OnChange = [this](TObject* Sender) { Memo1Change(Sender); };
+    TreeView1->OnDragOver = [this](TObject* Sender, TObject* Source, int X, int Y, TDragState State, bool& Accept) {
+        TreeView1DragOver(Sender, Source, X, Y, State, Accept);
+    };
+    TreeView1->OnDragDrop = [this](TObject* Sender, TObject* Source, int X, int Y) {
+        TreeView1DragDrop(Sender, Source, X, Y);
+    };
 }
 
 void TForm1::DisconnectHandlers() {
@@ -155,6 +161,8 @@ void TForm1::DisconnectHandlers() {
     ReleaseBodiesOnDeletion(Items);
     Edit1->OnClick = nullptr;
     Memo1->OnChange = nullptr;
+    TreeView1->OnDragOver = nullptr;
+    TreeView1->OnDragDrop = nullptr;
 }
 
 void TForm1::CreateLeftColumn() {
@@ -408,6 +416,34 @@ void TForm1::TreeView1Change(TObject*, TTreeNode*) {
 void TForm1::TreeView1Deletion(TObject*, TTreeNode* Node) {
     delete Node->Data();
     TTreeNodes::SetEntryBody(Node, nullptr);
+}
+
+void TForm1::TreeView1DragOver(TObject* Sender, TObject* Source, int X, int Y, TDragState, bool& Accept) {
+    // Only the tree's own entries, with one selected, onto a row or the space below them.
+    const TTreeHitZones Refused{hzAbove, hzBelow, hzOnRight, hzOnStateIcon, hzToLeft, hzToRight};
+    Accept = Source == Sender && TreeView1->Items().SelectedEntry() != nullptr &&
+             !TreeView1->HitZonesAt(X, Y).Intersects(Refused);
+}
+
+void TForm1::TreeView1DragDrop(TObject*, TObject*, int X, int Y) {
+    const TTreeHitZones Zones = TreeView1->HitZonesAt(X, Y);
+    TTreeNode* Destination = TreeView1->EntryAt(X, Y);
+    TEntryPlacement Placement = epLastChild;
+    if (Zones.Contains(hzOnEntry)) {
+        Placement = epLastChild;
+    } else if (Zones.Contains(hzNowhere)) {
+        Placement = epLast;
+    } else if (Zones.SubsetOf({hzOnButton, hzOnIndent})) {
+        Placement = epBefore;
+    }
+    TTreeNodes& Items = TreeView1->Items();
+    TTreeNode* Dragged = Items.SelectedEntry();
+    if (Dragged == nullptr) {
+        return;
+    }
+    Items.MoveEntry(Dragged, Destination, Placement);
+    // Every drop counts as a change, also one that moved nothing.
+    Changed = 1;
 }
 
 void TForm1::Edit1Click(TObject*) {

@@ -79,6 +79,9 @@ public:
     void TreeView1Deletion(TObject* Sender, TTreeNode* Node);
     void Edit1Click(TObject* Sender);
     void Memo1Change(TObject* Sender);
+    // Drops from the tree onto itself: where they are welcome, and where the entry goes.
+    void TreeView1DragOver(TObject* Sender, TObject* Source, int X, int Y, TDragState State, bool& Accept);
+    void TreeView1DragDrop(TObject* Sender, TObject* Source, int X, int Y);
 
     // The credits text, its lines separated by "\n".
     static QString CreditsText();

@@ -4,12 +4,12 @@
 #include "Guard.h"
 #include "HitZones.h"
 #include "OutlineModel.h"
+#include "TreeMouse.h"
 #include "TreeView.h"
 
 #include <QAbstractItemModelTester>
 #include <QLineEdit>
 #include <QMimeData>
-#include <QMouseEvent>
 #include <QtTest>
 
 #include <functional>
@@ -34,6 +34,7 @@ struct TDragFixture {
     TTreeView* View = new TTreeView(&Window);
     QLineEdit* Other = new QLineEdit(&Window);
     TTreeNodes& Items = View->Items();
+    TTreeMouse Input{View};
     QStringList Log;
     // Where drag-overs accept; everywhere by default.
     std::function<bool(int X, int Y)> Accepts = [](int, int) { return true; };
@@ -96,36 +97,16 @@ struct TDragFixture {
     // A point on the title's text.
     QPoint TitlePoint(const QString& Title) { return {Row(Title).left() + 3, Row(Title).center().y()}; }
 
-    // Mouse events go to the viewport, in its coordinates, as the window system sends them.
-    void Mouse(QEvent::Type Type, QPoint At, Qt::MouseButton Button, Qt::MouseButtons Buttons,
-               Qt::KeyboardModifiers Modifiers = Qt::NoModifier) {
-        QWidget* Port = View->viewport();
-        QMouseEvent Event(Type, QPointF(At), QPointF(Port->mapToGlobal(At)), Button, Buttons, Modifiers);
-        QApplication::sendEvent(Port, &Event);
-    }
-    void Press(QPoint At) { Mouse(QEvent::MouseButtonPress, At, Qt::LeftButton, Qt::LeftButton); }
-    void MoveTo(QPoint At) { Mouse(QEvent::MouseMove, At, Qt::NoButton, Qt::LeftButton); }
-    void Release(QPoint At) { Mouse(QEvent::MouseButtonRelease, At, Qt::LeftButton, Qt::NoButton); }
-    void Key(Qt::Key Code, QEvent::Type Type = QEvent::KeyPress) {
-        QKeyEvent Event(Type, Code,
-                        Type == QEvent::KeyPress && Code == Qt::Key_Control ? Qt::ControlModifier : Qt::NoModifier);
-        QApplication::sendEvent(View, &Event);
-    }
-
     // Presses on Title and moves far enough for the tree to report a drag; returns the
     // drag's start point. The log is cleared first.
     QPoint StartDrag(const QString& Title) {
-        const QPoint From = TitlePoint(Title);
         Log.clear();
-        Press(From);
-        const QPoint Start = From + QPoint(QApplication::startDragDistance(), 0);
-        MoveTo(Start);
-        return Start;
+        return Input.Begin(TitlePoint(Title));
     }
     // Starts a drag of Title and makes it active with a move straight down by 6 px.
     QPoint ActiveDrag(const QString& Title) {
         const QPoint At = StartDrag(Title) + QPoint(0, 6);
-        MoveTo(At);
+        Input.MoveTo(At);
         return At;
     }
     QStringList DragEvents() const {
@@ -135,8 +116,6 @@ struct TDragFixture {
                 Events << Line;
         return Events;
     }
-    // A point of another widget in the viewport's coordinates.
-    QPoint InPort(const QWidget* Widget, QPoint P) { return View->viewport()->mapFromGlobal(Widget->mapToGlobal(P)); }
     static QString At(QPoint P) { return QString("%1,%2").arg(P.x()).arg(P.y()); }
     Qt::CursorShape Cursor() const {
         const QCursor* Override = QApplication::overrideCursor();
@@ -341,15 +320,15 @@ void TestTreeDrag::dragSelectsThePressedEntryOnce() {
         F.Items.SelectEntry(F.Entry(Selected));
     F.Log.clear();
     const QPoint From = Pressed == "empty" ? QPoint(60, F.Row("h").bottom() + 10) : F.TitlePoint(Pressed);
-    F.Press(From);
+    F.Input.Press(From);
     // Nothing happens on the press itself, nor short of the drag-detection distance.
-    F.MoveTo(From + QPoint(QApplication::startDragDistance() - 1, 0));
+    F.Input.MoveTo(From + QPoint(QApplication::startDragDistance() - 1, 0));
     QCOMPARE(F.Log, QStringList());
-    F.MoveTo(From + QPoint(QApplication::startDragDistance(), 0));
+    F.Input.MoveTo(From + QPoint(QApplication::startDragDistance(), 0));
     QCOMPARE(F.Log, Expected);
     // Further moves and the drop select nothing more.
-    F.MoveTo(From + QPoint(0, 30));
-    F.Release(From + QPoint(0, 30));
+    F.Input.MoveTo(From + QPoint(0, 30));
+    F.Input.Release(From + QPoint(0, 30));
     QStringList Selections;
     for (const QString& Line : F.Log)
         if (Line.startsWith("chang"))
@@ -378,13 +357,13 @@ void TestTreeDrag::pendingUntilFivePixelsOnEitherAxis() {
     const QPoint Start = F.StartDrag("e");
     QCOMPARE(F.View->Drag().Stage(), TTreeDrag::TStage::dgPending);
     const QPoint At = Start + Offset;
-    F.MoveTo(At);
+    F.Input.MoveTo(At);
     QCOMPARE(F.View->Drag().Stage(), Active ? TTreeDrag::TStage::dgActive : TTreeDrag::TStage::dgPending);
     const QStringList Expected = Active ? QStringList{"enter " + F.At(At), "move " + F.At(At)} : QStringList{};
     QCOMPARE(F.DragEvents(), Expected);
     QCOMPARE(F.View->Drag().Image() != nullptr, Active);
     // Released before it became active, the drag ends without a trace.
-    F.Release(At);
+    F.Input.Release(At);
     const QStringList AtEnd = Active ? QStringList{"leave " + F.At(At), "drop " + F.At(At)} : QStringList{};
     QCOMPARE(F.DragEvents(), Expected + AtEnd);
     QCOMPARE(F.View->Drag().Stage(), TTreeDrag::TStage::dgIdle);
@@ -395,8 +374,8 @@ void TestTreeDrag::dropReportsLeaveThenDrop() {
     TDragFixture F;
     const QPoint First = F.ActiveDrag("h");
     const QPoint Target = F.TitlePoint("c");
-    F.MoveTo(Target);
-    F.Release(Target);
+    F.Input.MoveTo(Target);
+    F.Input.Release(Target);
     QCOMPARE(F.DragEvents(), QStringList({"enter " + F.At(First), "move " + F.At(First), "move " + F.At(Target),
                                           "leave " + F.At(Target), "drop " + F.At(Target)}));
 }
@@ -406,10 +385,10 @@ void TestTreeDrag::refusedDropReportsLeaveOnly() {
     F.Accepts = [](int, int Y) { return Y < 40; };
     F.ActiveDrag("alpha");
     const QPoint Target = F.TitlePoint("h");
-    F.MoveTo(Target);
+    F.Input.MoveTo(Target);
     // Released somewhere else than the last move: that position is evaluated first.
     const QPoint Release = Target + QPoint(3, 0);
-    F.Release(Release);
+    F.Input.Release(Release);
     const QStringList Events = F.DragEvents();
     QCOMPARE(Events.mid(Events.size() - 3),
              QStringList({"move " + F.At(Target), "move " + F.At(Release), "leave " + F.At(Release)}));
@@ -420,15 +399,15 @@ void TestTreeDrag::leavingTheTreeAndComingBack() {
     TDragFixture F;
     const QPoint First = F.ActiveDrag("g");
     // The frame belongs to the tree; the field beside it does not.
-    const QPoint Frame = F.InPort(F.View, QPoint(0, 100));
-    const QPoint Outside = F.InPort(F.Other, QPoint(20, 100));
+    const QPoint Frame = F.Input.InPort(F.View, QPoint(0, 100));
+    const QPoint Outside = F.Input.InPort(F.Other, QPoint(20, 100));
     const QPoint Back = F.TitlePoint("f");
-    F.MoveTo(Frame);
-    F.MoveTo(Outside);
+    F.Input.MoveTo(Frame);
+    F.Input.MoveTo(Outside);
     QCOMPARE(F.Items.DropTarget(), nullptr);
-    F.MoveTo(Back);
-    F.MoveTo(Outside);
-    F.Release(Outside);
+    F.Input.MoveTo(Back);
+    F.Input.MoveTo(Outside);
+    F.Input.Release(Outside);
     QCOMPARE(F.DragEvents(), QStringList({"enter " + F.At(First), "move " + F.At(First), "move " + F.At(Frame),
                                           "leave " + F.At(Outside), "enter " + F.At(Back), "move " + F.At(Back),
                                           "leave " + F.At(Outside)}));
@@ -454,16 +433,16 @@ void TestTreeDrag::dropHighlightFollowsEntriesNotEmptySpace() {
         {QPoint(5, F.Row("d").center().y()), "d"},                        // in d's indentation
         {QPoint(F.View->viewport()->width() - 2, F.Row("f").top()), "f"}, // right of f's title
         {QPoint(60, F.Row("h").bottom() + 20), "f"},                      // empty space keeps it
-        {F.InPort(F.View, QPoint(0, 0)), "f"},                            // so does the frame
-        {F.InPort(F.Other, QPoint(5, 5)), "-"},                           // leaving removes it
+        {F.Input.InPort(F.View, QPoint(0, 0)), "f"},                      // so does the frame
+        {F.Input.InPort(F.Other, QPoint(5, 5)), "-"},                     // leaving removes it
         {F.TitlePoint("g"), "g"},
     };
     for (const auto& Step : Steps) {
-        F.MoveTo(Step.At);
+        F.Input.MoveTo(Step.At);
         QCOMPARE(TDragFixture::Name(F.Items.DropTarget()), Step.Target);
     }
     QVERIFY(Checked);
-    F.Release(F.TitlePoint("g"));
+    F.Input.Release(F.TitlePoint("g"));
     QCOMPARE(F.Items.DropTarget(), nullptr);
 }
 
@@ -479,13 +458,13 @@ void TestTreeDrag::cursorShowsTheLastAnswer() {
         {F.TitlePoint("c"), Qt::DragMoveCursor},
         {QPoint(5, F.Row("c").center().y()), Qt::ForbiddenCursor},
         {F.TitlePoint("h"), Qt::DragMoveCursor},
-        {F.InPort(F.Other, QPoint(5, 5)), Qt::ForbiddenCursor},
+        {F.Input.InPort(F.Other, QPoint(5, 5)), Qt::ForbiddenCursor},
     };
     for (const auto& Step : Steps) {
-        F.MoveTo(Step.At);
+        F.Input.MoveTo(Step.At);
         QCOMPARE(F.Cursor(), Step.Shape);
     }
-    F.Release(Steps[3].At);
+    F.Input.Release(Steps[3].At);
     QCOMPARE(QApplication::overrideCursor(), nullptr);
 }
 
@@ -500,17 +479,17 @@ void TestTreeDrag::dragImageFollowsPointerOverTheTree() {
     // The image shows the dragged row's title box.
     QCOMPARE(Image->size(), F.View->LabelRect(F.Entry("alpha")).size());
     const QPoint Over = F.TitlePoint("h");
-    F.MoveTo(Over);
+    F.Input.MoveTo(Over);
     QCOMPARE(Image->pos(), F.View->viewport()->mapToGlobal(Over) - QPoint(2, 2));
     QVERIFY(Image->isVisible());
     // Over another control of the window only the cursor shows; outside the window it follows again.
-    F.MoveTo(F.InPort(F.Other, QPoint(5, 5)));
+    F.Input.MoveTo(F.Input.InPort(F.Other, QPoint(5, 5)));
     QVERIFY(!Image->isVisible());
     const QPoint Away = F.View->viewport()->mapFromGlobal(F.Window.frameGeometry().bottomRight() + QPoint(40, 40));
-    F.MoveTo(Away);
+    F.Input.MoveTo(Away);
     QVERIFY(Image->isVisible());
     QCOMPARE(Image->pos(), F.View->viewport()->mapToGlobal(Away) - QPoint(2, 2));
-    F.Release(Away);
+    F.Input.Release(Away);
     QCOMPARE(F.View->Drag().Image(), nullptr);
 }
 
@@ -533,19 +512,19 @@ void TestTreeDrag::keysDuringDrag() {
     F.StartDrag("e");
     // Both ways to 5,5 in the indentation of alpha's row.
     if (Active)
-        F.MoveTo(QPoint(5, 5));
+        F.Input.MoveTo(QPoint(5, 5));
     const qsizetype Before = F.DragEvents().size();
-    F.Key(Qt::Key(Key));
-    F.Key(Qt::Key(Key), QEvent::KeyRelease);
+    F.Input.Key(Qt::Key(Key));
+    F.Input.Key(Qt::Key(Key), QEvent::KeyRelease);
     // After Escape the release does nothing, not even a click.
-    F.Release(QPoint(5, 5));
+    F.Input.Release(QPoint(5, 5));
     QCOMPARE(F.DragEvents().mid(Before), Expected);
     QCOMPARE(TDragFixture::Name(F.Items.SelectedEntry()), "e");
     QCOMPARE(F.Items.DropTarget(), nullptr);
     QCOMPARE(F.View->Drag().Image(), nullptr);
     QCOMPARE(F.View->Drag().Stage(), TTreeDrag::TStage::dgIdle);
     // Keys reach the tree again afterwards.
-    F.Key(Qt::Key_Down);
+    F.Input.Key(Qt::Key_Down);
     QCOMPARE(TDragFixture::Name(F.Items.SelectedEntry()), "f");
 }
 
@@ -573,11 +552,11 @@ void TestTreeDrag::clickWithoutDragSelectsAtRelease() {
                       : Where == "indent" ? QPoint(10, Y)
                                           : QPoint(10, F.Row("h").bottom() + 10);
     F.Log.clear();
-    F.Press(At);
+    F.Input.Press(At);
     QCOMPARE(F.Log, QStringList());
     // A small wobble below the drag-detection distance is still a click.
-    F.MoveTo(At + QPoint(1, 1));
-    F.Release(At + QPoint(1, 1));
+    F.Input.MoveTo(At + QPoint(1, 1));
+    F.Input.Release(At + QPoint(1, 1));
     QCOMPARE(TDragFixture::Name(F.Items.SelectedEntry()), Selected);
     QCOMPARE(F.Log.size(), Selected == "f" ? 0 : 2);
     QCOMPARE(F.DragEvents(), QStringList());
@@ -586,12 +565,12 @@ void TestTreeDrag::clickWithoutDragSelectsAtRelease() {
 void TestTreeDrag::rightButtonReleaseEndsDrag() {
     TDragFixture F;
     const QPoint At = F.ActiveDrag("c");
-    F.Mouse(QEvent::MouseButtonPress, At, Qt::RightButton, Qt::LeftButton | Qt::RightButton);
-    F.Mouse(QEvent::MouseButtonRelease, At, Qt::RightButton, Qt::LeftButton);
+    F.Input.Send(QEvent::MouseButtonPress, At, Qt::RightButton, Qt::LeftButton | Qt::RightButton);
+    F.Input.Send(QEvent::MouseButtonRelease, At, Qt::RightButton, Qt::LeftButton);
     QCOMPARE(F.DragEvents().mid(2), QStringList({"leave " + F.At(At), "drop " + F.At(At)}));
     // The left button's release that follows is no click.
     F.Log.clear();
-    F.Release(At);
+    F.Input.Release(At);
     QCOMPARE(F.Log, QStringList());
     QCOMPARE(F.View->Drag().Stage(), TTreeDrag::TStage::dgIdle);
 }
@@ -604,8 +583,8 @@ void TestTreeDrag::moveInDropHandlerMovesRowsWithoutReset() {
     QSignalSpy Moves(F.View->Model(), &QAbstractItemModel::rowsMoved);
     F.Dropped = [&F](int X, int Y) { F.Items.MoveEntry(F.Items.SelectedEntry(), F.View->EntryAt(X, Y), epLastChild); };
     F.ActiveDrag("beta");
-    F.MoveTo(F.TitlePoint("g"));
-    F.Release(F.TitlePoint("g"));
+    F.Input.MoveTo(F.TitlePoint("g"));
+    F.Input.Release(F.TitlePoint("g"));
     QCOMPARE(Moves.count(), 1);
     QCOMPARE(Resets.count(), 0);
     QCOMPARE(Removes.count(), 0);
@@ -626,19 +605,19 @@ void TestTreeDrag::errorInHandlerEndsDragCleanly() {
     };
     const QPoint At = F.ActiveDrag("e");
     QVERIFY(F.View->Drag().Dragging());
-    F.MoveTo(F.TitlePoint("h"));
+    F.Input.MoveTo(F.TitlePoint("h"));
     QCOMPARE(Errors, QStringList{"refused loudly"});
     QCOMPARE(F.View->Drag().Stage(), TTreeDrag::TStage::dgSpent);
     QCOMPARE(QApplication::overrideCursor(), nullptr);
     QCOMPARE(F.Items.DropTarget(), nullptr);
     QCOMPARE(F.View->Drag().Image(), nullptr);
-    F.Release(F.TitlePoint("h"));
+    F.Input.Release(F.TitlePoint("h"));
     QCOMPARE(F.View->Drag().Stage(), TTreeDrag::TStage::dgIdle);
     // The next press starts afresh.
     F.View->OnDragOver = nullptr;
     F.ActiveDrag("c");
     QVERIFY(F.View->Drag().Dragging());
-    F.Release(At);
+    F.Input.Release(At);
     QCOMPARE(Errors.size(), 1);
 }
 
