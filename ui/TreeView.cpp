@@ -56,7 +56,11 @@ public:
             QStyleOptionViewItem Item = Option;
             initStyleOption(&Item, Index);
             const TTreeNode* Entry = TOutlineModel::EntryOf(Index);
-            const bool Highlighted = (Item.state & QStyle::State_Selected) || (Entry && Entry->DropTarget());
+            // While a drop target is shown it is the one highlighted row, so the user sees
+            // where the entry would go rather than where it comes from.
+            const bool DropShown = Entry && Entry->Owner()->DropTarget();
+            const bool Highlighted =
+                (Entry && Entry->DropTarget()) || ((Item.state & QStyle::State_Selected) && !DropShown);
             const int Width = Item.fontMetrics.horizontalAdvance(Item.text) + 2 * TTreeView::TitlePadding;
             const QRect Box(Item.rect.left(), Item.rect.top(), Width, Item.rect.height());
             Painter->save();
@@ -295,6 +299,12 @@ void TTreeView::SyncAll() {
         if (Node->Expanded() && Node->HasChildren())
             setExpanded(IndexOf(Node), true);
     SyncSelection();
+}
+
+void TTreeView::EntryChanged(TTreeNode*) {
+    // The selected row's highlight depends on whether there is a drop target at all.
+    if (const TTreeNode* Selected = FItems.SelectedEntry(); Selected && !FResetting)
+        viewport()->update(visualRect(IndexOf(Selected)));
 }
 
 void TTreeView::EntryExpandedChanged(TTreeNode* Entry) {

@@ -91,7 +91,7 @@ private:
     void EntryMoved(TTreeNode*) override {}
     void OutlineAboutToBeReset() override {}
     void OutlineReset() override {}
-    void EntryChanged(TTreeNode*) override {}
+    void EntryChanged(TTreeNode* Entry) override;
     void EntryExpandedChanged(TTreeNode* Entry) override;
     void SelectionChanged(TTreeNode* Entry) override;
 

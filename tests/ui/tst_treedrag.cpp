@@ -143,6 +143,7 @@ private slots:
     void refusedDropReportsLeaveOnly();
     void leavingTheTreeAndComingBack();
     void dropHighlightFollowsEntriesNotEmptySpace();
+    void onlyTheDropTargetIsHighlighted();
     void cursorShowsTheLastAnswer();
     void dragImageFollowsPointerOverTheTree();
     void keysDuringDrag_data();
@@ -444,6 +445,28 @@ void TestTreeDrag::dropHighlightFollowsEntriesNotEmptySpace() {
     QVERIFY(Checked);
     F.Input.Release(F.TitlePoint("g"));
     QCOMPARE(F.Items.DropTarget(), nullptr);
+}
+
+void TestTreeDrag::onlyTheDropTargetIsHighlighted() {
+    TDragFixture F;
+    const QColor Highlight = F.View->palette().color(QPalette::Active, QPalette::Highlight);
+    auto Marked = [&](const QString& Title) {
+        // The left edge of the title box, where no glyph is drawn.
+        return F.View->viewport()->grab().toImage().pixelColor(F.Row(Title).left() + 1, F.Row(Title).center().y()) ==
+               Highlight;
+    };
+    F.ActiveDrag("e");
+    F.Input.MoveTo(F.TitlePoint("c"));
+    QVERIFY(Marked("c"));
+    QVERIFY(!Marked("e"));
+    // Over empty space the target stays, and so does the selection's plain look.
+    F.Input.MoveTo(QPoint(60, F.Row("h").bottom() + 20));
+    QVERIFY(Marked("c"));
+    QVERIFY(!Marked("e"));
+    F.Input.Key(Qt::Key_Escape);
+    F.Input.Release(QPoint(60, F.Row("h").bottom() + 20));
+    QVERIFY(!Marked("c"));
+    QVERIFY(Marked("e"));
 }
 
 void TestTreeDrag::cursorShowsTheLastAnswer() {
