@@ -1,0 +1,189 @@
+#include "DataFile.h"
+
+#include "Errors.h"
+#include "StringList.h"
+#include "TreeNodes.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr TByteView Header = "Dummy";
+
+// Batches a load into one reset for the outline's observers, also when it fails.
+class TUpdateGuard {
+public:
+    explicit TUpdateGuard(TTreeNodes& Nodes) : FNodes(Nodes) { FNodes.BeginUpdate(); }
+    ~TUpdateGuard() { FNodes.EndUpdate(); }
+    TUpdateGuard(const TUpdateGuard&) = delete;
+    TUpdateGuard& operator=(const TUpdateGuard&) = delete;
+
+private:
+    TTreeNodes& FNodes;
+};
+
+// Reads a string into Text, reusing its storage.
+void ReadStrInto(TReadStream& Stream, TByteString& Text) {
+    const std::int32_t Length = ReadInt32(Stream);
+    if (Length < 0 || static_cast<std::uint64_t>(Length) > Stream.Remaining())
+        throw EReadError();
+    try {
+        Text.resize(static_cast<std::size_t>(Length));
+    } catch (const std::bad_alloc&) {
+        throw EOutOfMemory();
+    }
+    Stream.ReadBuffer(Text.data(), Text.size());
+}
+
+// The same bytes as WriteStr(Stream, LinesToText(*Body)), without building the text.
+void WriteBody(TWriteStream& Stream, const TStringList* Body) {
+    if (Body == nullptr) {
+        WriteInt32(Stream, 0);
+        return;
+    }
+    const std::size_t Length = Body->TextLength();
+    if (Length > static_cast<std::size_t>(INT32_MAX))
+        throw EWriteError();
+    WriteInt32(Stream, static_cast<std::int32_t>(Length));
+    for (int I = 0; I < Body->Count(); ++I) {
+        const TByteView Line = Body->Strings(I);
+        Stream.WriteBuffer(Line.data(), Line.size());
+        Stream.WriteBuffer("\r\n", 2);
+    }
+}
+
+} // namespace
+
+void WriteInt32(TWriteStream& Stream, std::int32_t Value) {
+    const auto U = static_cast<std::uint32_t>(Value);
+    const unsigned char Bytes[4] = {static_cast<unsigned char>(U), static_cast<unsigned char>(U >> 8),
+                                    static_cast<unsigned char>(U >> 16), static_cast<unsigned char>(U >> 24)};
+    Stream.WriteBuffer(Bytes, 4);
+}
+
+std::int32_t ReadInt32(TReadStream& Stream) {
+    unsigned char Bytes[4];
+    Stream.ReadBuffer(Bytes, 4);
+    const std::uint32_t U = std::uint32_t{Bytes[0]} | std::uint32_t{Bytes[1]} << 8 | std::uint32_t{Bytes[2]} << 16 |
+                            std::uint32_t{Bytes[3]} << 24;
+    return static_cast<std::int32_t>(U);
+}
+
+void WriteStr(TWriteStream& Stream, TByteView Text) {
+    if (Text.size() > static_cast<std::size_t>(INT32_MAX))
+        throw EWriteError();
+    WriteInt32(Stream, static_cast<std::int32_t>(Text.size()));
+    Stream.WriteBuffer(Text.data(), Text.size());
+}
+
+TByteString ReadStr(TReadStream& Stream) {
+    TByteString Text;
+    ReadStrInto(Stream, Text);
+    return Text;
+}
+
+void ReadOutline(TTreeNodes& Nodes, TReadStream& Stream) {
+    TUpdateGuard Update(Nodes);
+    Nodes.ClearOutline();
+    TByteString Title;
+    TByteString Text;
+    ReadStrInto(Stream, Title); // the header: its content means nothing
+    const std::int32_t Count = ReadInt32(Stream);
+
+    // The rightmost path of the outline: the last top-level entry, its last child, and so
+    // on down, with their absolute indices. An entry appended under one of them lands at
+    // the end, which is where every parent of a pre-order file is found; so parents are
+    // found without walking the outline.
+    std::vector<std::pair<int, TTreeNode*>> Path;
+    for (std::int32_t K = 0; K < Count; ++K) {
+        const std::int32_t ParentIndex = ReadInt32(Stream);
+        ReadInt32(Stream); // own index: not trusted, not needed
+        ReadStrInto(Stream, Title);
+        ReadStrInto(Stream, Text);
+        const int Size = Nodes.EntryCount();
+        if (ParentIndex < -1 || ParentIndex >= Size)
+            throw ETreeViewError();
+        try {
+            auto Body = std::make_unique<TStringList>();
+            TextToLines(*Body, Text);
+            if (ParentIndex == -1) {
+                TTreeNode* Entry = Nodes.AppendChild(nullptr, Title, Body.get());
+                Body.release();
+                Path.assign(1, {Size, Entry});
+                continue;
+            }
+            // The path's indices ascend from the top: a binary search finds the parent.
+            auto On = std::lower_bound(Path.begin(), Path.end(), ParentIndex,
+                                       [](const auto& Step, int Index) { return Step.first < Index; });
+            if (On != Path.end() && On->first == ParentIndex) {
+                TTreeNode* Entry = Nodes.AppendChild(On->second, Title, Body.get());
+                Body.release();
+                Path.erase(On + 1, Path.end());
+                Path.emplace_back(Size, Entry);
+                continue;
+            }
+            // A parent off the path: the new entry lands inside the outline, after the
+            // parent's subtree. No entry of the path lies in that subtree (the path is closed
+            // under parents), so the path stays the rightmost one and only the indices after
+            // the parent move up by one.
+            TTreeNode* Parent = Nodes.EntryAtIndex(ParentIndex);
+            Nodes.AppendChild(Parent, Title, Body.get());
+            Body.release();
+            for (auto& Step : Path)
+                if (Step.first > ParentIndex)
+                    ++Step.first;
+        } catch (const std::bad_alloc&) {
+            throw EOutOfMemory();
+        }
+    }
+}
+
+void WriteOutline(TTreeNodes& Nodes, TWriteStream& Stream) {
+    WriteStr(Stream, Header);
+    const int Count = Nodes.EntryCount();
+    WriteInt32(Stream, Count);
+    // Ancestors of the entry just written, with their indices: in pre-order, the parent of
+    // the next entry is among them.
+    std::vector<std::pair<const TTreeNode*, int>> Ancestors;
+    for (int K = 0; K < Count; ++K) {
+        const TTreeNode* Entry = Nodes.EntryAtIndex(K);
+        const TTreeNode* Parent = TTreeNodes::ParentEntry(Entry);
+        while (!Ancestors.empty() && Ancestors.back().first != Parent)
+            Ancestors.pop_back();
+        int ParentIndex = -1;
+        if (Parent != nullptr)
+            ParentIndex = Ancestors.empty() ? Nodes.IndexOfEntry(Parent) : Ancestors.back().second;
+        Ancestors.emplace_back(Entry, K);
+        WriteInt32(Stream, ParentIndex);
+        WriteInt32(Stream, K);
+        WriteStr(Stream, TTreeNodes::EntryTitle(Entry));
+        WriteBody(Stream, TTreeNodes::EntryBody(Entry));
+    }
+}
+
+TReadResult ReadOutline(TTreeNodes& Nodes, const std::string& FileName) {
+    TUpdateGuard Update(Nodes);
+    Nodes.ClearOutline();
+    TFileReadStream Stream;
+    if (!Stream.Open(FileName))
+        return TReadResult::rrNotFound;
+    ReadOutline(Nodes, Stream);
+    return TReadResult::rrRead;
+}
+
+void WriteOutline(TTreeNodes& Nodes, const std::string& FileName) {
+    TReplacingFileStream Stream(FileName);
+    WriteOutline(Nodes, Stream);
+    Stream.Commit();
+}
+
+void ReleaseBodiesOnDeletion(TTreeNodes& Nodes) {
+    Nodes.OnDeletion = [](TObject*, TTreeNode* Node) {
+        delete TTreeNodes::EntryBody(Node);
+        TTreeNodes::SetEntryBody(Node, nullptr);
+    };
+}
