@@ -80,6 +80,8 @@ struct TDragFixture {
             qWarning("window not exposed");
     }
     ~TDragFixture() {
+        if (!View)
+            return;
         Items.OnChanging = nullptr;
         Items.OnChange = nullptr;
         View->OnDragOver = nullptr;
@@ -154,6 +156,7 @@ private slots:
     void moveInDropHandlerMovesRowsWithoutReset();
     void errorInHandlerEndsDragCleanly();
     void refusesSystemDrops();
+    void destroyingTheTreeMidDragLeavesNoTrace();
 };
 
 void TestTreeDrag::hitZonesFollowTheRowsGeometry_data() {
@@ -664,6 +667,28 @@ void TestTreeDrag::refusesSystemDrops() {
         QVERIFY2(!Drop.isAccepted(), qPrintable(Type));
     }
     QCOMPARE(F.Items.EntryCount(), 8);
+}
+
+void TestTreeDrag::destroyingTheTreeMidDragLeavesNoTrace() {
+    QPointer<TDragImage> Image;
+    {
+        TDragFixture F;
+        F.ActiveDrag("c");
+        F.Input.MoveTo(F.TitlePoint("h"));
+        Image = F.View->Drag().Image();
+        QVERIFY(Image);
+        QVERIFY(QApplication::overrideCursor());
+        const QStringList Before = F.Log;
+        delete F.View;
+        F.View = nullptr;
+        // No drag-over or drop reaches anyone from a tree going away.
+        QCOMPARE(F.Log, Before);
+        F.Other->setFocus();
+        QTest::keyClick(F.Other, Qt::Key_A);
+        QCOMPARE(F.Other->text(), "a");
+    }
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    QTRY_VERIFY(Image.isNull());
 }
 
 QTEST_MAIN(TestTreeDrag)
