@@ -279,8 +279,8 @@ void TestTreeDrag::hitZonesFollowTheRowsGeometry() {
     QFETCH(QString, Entry);
     TDragFixture F;
     const QSize Client = F.View->viewport()->size();
-    auto Value = [&](const QString& Spec, int Base, const char* Prefix) {
-        return Spec.startsWith(Prefix) ? Base + Spec.mid(int(strlen(Prefix))).toInt() : Spec.toInt();
+    auto Value = [&](const QString& Given, int Base, const char* Prefix) {
+        return Given.startsWith(Prefix) ? Base + Given.mid(int(strlen(Prefix))).toInt() : Given.toInt();
     };
     int PointX = 0;
     if (X.startsWith("text")) {
