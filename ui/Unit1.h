@@ -83,9 +83,6 @@ public:
     void TreeView1DragOver(TObject* Sender, TObject* Source, int X, int Y, TDragState State, bool& Accept);
     void TreeView1DragDrop(TObject* Sender, TObject* Source, int X, int Y);
 
-    // The credits text, its lines separated by "\n".
-    static QString CreditsText();
-
     // Outer geometry (frame included), in pixels. Where the platform reports no
     // frame the design frame is assumed, and values set before the real frame is
     // known are applied again once it is, so the stored outer geometry never drifts.
@@ -152,6 +149,8 @@ private:
     void SwitchDataSet(const std::string& FileName);
     // Shows the stage of an entry at Level in Edit2 (levels 4 and deeper leave it).
     void ShowLevelLabel(int Level);
+    // The credits: the team with where to reach it, the home page, the prototype's author.
+    static QString CreditsText();
     void CreateLeftColumn();
     void CreateRightColumn();
     void CreateCentreColumn();
