@@ -11,6 +11,7 @@ Usage (inside an X server, e.g. xvfb-run -a): commands_e2e.py QUORVEL [QUORVEL_D
 """
 import ctypes
 import ctypes.util
+import json
 import os
 import shutil
 import struct
@@ -198,11 +199,17 @@ def drive(process, scratch, youken, data_tool, shot):
 
     if data_tool:
         check = subprocess.run([data_tool, "check", youken], capture_output=True, text=True)
-        if check.returncode != 0:
+        if check.returncode != 0 or check.stdout.split()[:1] != ["5"]:
             fail("quorvel-dat check: %s%s" % (check.stdout, check.stderr))
-        dump = subprocess.run([data_tool, "dump", youken], capture_output=True, text=True, errors="replace")
-        if dump.returncode != 0 or "E2E title" not in dump.stdout or "line two" not in dump.stdout:
-            fail("quorvel-dat dump:\n%s%s" % (dump.stdout, dump.stderr))
+        dump = subprocess.run([data_tool, "dump", youken], capture_output=True, text=True, encoding="utf-8")
+        if dump.returncode != 0:
+            fail("quorvel-dat dump: %s" % dump.stderr)
+        entries = [json.loads(line) for line in dump.stdout.splitlines() if line.strip()]
+        shape = [(e["parent"], e["level"], e["title"], e["body"]) for e in entries]
+        expected = [(-1, 0, "Alpha", ["alpha body"]), (0, 1, "Beta", []), (0, 1, "E2E title", ["line one", "line two"]),
+                    (0, 1, "未入力", []), (-1, 0, "Gamma", [])]
+        if shape != expected:
+            fail("quorvel-dat dump: %r" % shape)
 
 
 if __name__ == "__main__":
