@@ -26,17 +26,40 @@ private:
     TTreeNodes& FNodes;
 };
 
-// Reads a string into Text, reusing its storage.
-void ReadStrInto(TReadStream& Stream, TByteString& Text) {
+// Reads a string's length: never negative, never more than the stream still holds, so
+// nothing is allocated for a length that a damaged file merely claims.
+std::size_t ReadLength(TReadStream& Stream) {
     const std::int32_t Length = ReadInt32(Stream);
     if (Length < 0 || static_cast<std::uint64_t>(Length) > Stream.Remaining())
         throw EReadError();
+    return static_cast<std::size_t>(Length);
+}
+
+// Reads a string into Text, reusing its storage.
+void ReadStrInto(TReadStream& Stream, TByteString& Text) {
+    const std::size_t Length = ReadLength(Stream);
     try {
-        Text.resize(static_cast<std::size_t>(Length));
+        Text.resize(Length);
     } catch (const std::bad_alloc&) {
         throw EOutOfMemory();
     }
-    Stream.ReadBuffer(Text.data(), Text.size());
+    Stream.ReadBuffer(Text.data(), Length);
+}
+
+// Reads a string, straight from the stream's buffer when it is there (no copy), else
+// through Spare. The view lasts until the next read.
+TByteView ReadStrView(TReadStream& Stream, TByteString& Spare) {
+    const std::size_t Length = ReadLength(Stream);
+    TByteView View;
+    if (Stream.ReadView(Length, View))
+        return View;
+    try {
+        Spare.resize(Length);
+    } catch (const std::bad_alloc&) {
+        throw EOutOfMemory();
+    }
+    Stream.ReadBuffer(Spare.data(), Length);
+    return Spare;
 }
 
 // The same bytes as WriteStr(Stream, LinesToText(*Body)), without building the text.
@@ -90,7 +113,7 @@ void ReadOutline(TTreeNodes& Nodes, TReadStream& Stream) {
     TUpdateGuard Update(Nodes);
     Nodes.ClearOutline();
     TByteString Title;
-    TByteString Text;
+    TByteString Spare;
     ReadStrInto(Stream, Title); // the header: its content means nothing
     const std::int32_t Count = ReadInt32(Stream);
 
@@ -103,7 +126,7 @@ void ReadOutline(TTreeNodes& Nodes, TReadStream& Stream) {
         const std::int32_t ParentIndex = ReadInt32(Stream);
         ReadInt32(Stream); // own index: not trusted, not needed
         ReadStrInto(Stream, Title);
-        ReadStrInto(Stream, Text);
+        const TByteView Text = ReadStrView(Stream, Spare);
         const int Size = Nodes.EntryCount();
         if (ParentIndex < -1 || ParentIndex >= Size)
             throw ETreeViewError();

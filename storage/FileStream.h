@@ -24,6 +24,16 @@ public:
             ReadSlow(static_cast<char*>(Buffer), Count);
         }
     }
+    // When the next Count bytes are at hand in the stream's buffer, points View at them
+    // (valid until the next read) and moves past them; otherwise returns false and
+    // changes nothing.
+    bool ReadView(std::size_t Count, TByteView& View) noexcept {
+        if (Count > static_cast<std::size_t>(FEnd - FNext))
+            return false;
+        View = TByteView(FNext, Count);
+        FNext += Count;
+        return true;
+    }
     // Bytes left between the position and the end, as far as the stream knows it. A
     // claimed length above this cannot be read, so nothing is allocated for it.
     virtual std::uint64_t Remaining() const noexcept = 0;

@@ -1,0 +1,316 @@
+// Loading and saving a large outline, side by side with plain buffered I/O of the same
+// file's bytes; the peak memory of a process that loads it; and the cost of walking the
+// outline by ascending index.
+//
+//   build/.../bench/storage_bench [--entries=N] [benchmark options]
+#include "DataFile.h"
+#include "StringList.h"
+#include "TreeNodes.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+int GEntries = 1'000'000;
+
+class TOwningOutline : public TTreeNodes {
+public:
+    TOwningOutline() { ReleaseBodiesOnDeletion(*this); }
+};
+
+// Titles of about 20 bytes and bodies of 3 lines, about 150 bytes, some of them
+// double-byte text; depths 0 to 8 in pre-order.
+void Generate(TTreeNodes& Nodes, int Count) {
+    std::mt19937 Random(7);
+    static const char* Words[] = {"\x97\x76\x8C\x8F\x8E\x96\x8E\xC0", "claim",    "\x8D\x52\x95\xD9", "defence",
+                                  "\x8D\xC4\x8D\x52\x95\xD9",         "contract", "\x88\xF8\x93\x6E", "payment"};
+    std::vector<TTreeNode*> Path; // the last entry at each depth
+    for (int K = 0; K < Count; ++K) {
+        const int Depth = Path.empty() ? 0 : static_cast<int>(Random() % std::min<std::size_t>(Path.size() + 1, 9));
+        Path.resize(static_cast<std::size_t>(Depth));
+        std::string Title = std::string(Words[Random() % 8]) + " " + std::to_string(K);
+        Title.resize(20, '.');
+        auto* Body = new TStringList;
+        for (int L = 0; L < 3; ++L) {
+            std::string Line;
+            while (Line.size() < 56)
+                Line += std::string(Words[Random() % 8]) + " ";
+            Line.resize(40 + Random() % 17); // only ever shortens: no NUL padding
+            Body->Add(Line);
+        }
+        Path.push_back(Nodes.AppendChild(Depth == 0 ? nullptr : Path.back(), Title, Body));
+    }
+}
+
+struct TFiles {
+    std::filesystem::path Dir;
+    std::string Data;    // the generated outline, saved
+    std::string Scratch; // saves of the benchmarks go here
+    std::string Plain;   // plain writes go here
+    std::uintmax_t Size = 0;
+    std::vector<char> Bytes; // the data file's bytes, for the plain writes
+
+    TFiles() {
+        std::string Template = (std::filesystem::temp_directory_path() / "quorvel-bench-XXXXXX").string();
+        if (::mkdtemp(Template.data()) == nullptr)
+            std::abort();
+        Dir = Template;
+        Data = (Dir / "data.dat").string();
+        Scratch = (Dir / "saved.dat").string();
+        Plain = (Dir / "plain.dat").string();
+        {
+            TOwningOutline Nodes;
+            Generate(Nodes, GEntries);
+            WriteOutline(Nodes, Data);
+        }
+        Size = std::filesystem::file_size(Data);
+        Bytes.resize(Size);
+        std::FILE* In = std::fopen(Data.c_str(), "rb");
+        if (In == nullptr || std::fread(Bytes.data(), 1, Bytes.size(), In) != Bytes.size())
+            std::abort();
+        std::fclose(In);
+    }
+    ~TFiles() { std::filesystem::remove_all(Dir); }
+};
+
+TFiles& Files() {
+    static TFiles Instance;
+    return Instance;
+}
+
+constexpr std::size_t Chunk = 64 * 1024;
+
+void BM_LoadOutline(benchmark::State& State) {
+    const std::string& Name = Files().Data;
+    for (auto _ : State) {
+        auto* Nodes = new TOwningOutline;
+        if (ReadOutline(*Nodes, Name) != TReadResult::rrRead || Nodes->EntryCount() != GEntries)
+            State.SkipWithError("load failed");
+        State.PauseTiming();
+        delete Nodes;
+        State.ResumeTiming();
+    }
+    State.SetBytesProcessed(static_cast<std::int64_t>(State.iterations() * Files().Size));
+}
+
+// The file's bytes with stdio in 64 KiB pieces: streamed through one reused buffer
+// (State.range(0) == 0), or into a new buffer of the file's size, as a program that keeps
+// the bytes in memory would (1).
+void BM_PlainRead(benchmark::State& State) {
+    std::vector<char> Reused(Chunk);
+    for (auto _ : State) {
+        std::unique_ptr<char[]> Whole;
+        if (State.range(0) == 1)
+            Whole.reset(new char[Files().Size]);
+        std::FILE* In = std::fopen(Files().Data.c_str(), "rb");
+        std::size_t Done = 0;
+        while (Done < Files().Size) {
+            char* To = Whole ? Whole.get() + Done : Reused.data();
+            const std::size_t Got = std::fread(To, 1, std::min<std::size_t>(Chunk, Files().Size - Done), In);
+            if (Got == 0)
+                break;
+            benchmark::DoNotOptimize(To);
+            Done += Got;
+        }
+        std::fclose(In);
+    }
+    State.SetBytesProcessed(static_cast<std::int64_t>(State.iterations() * Files().Size));
+}
+
+struct TChildLoad {
+    double Seconds = -1;
+    long PeakBytes = -1;
+};
+
+// Loads Name in a fresh process of this program, which reports the load's time and its
+// peak resident size (VmHWM: the wait status' ru_maxrss would count this process too).
+TChildLoad LoadInFreshProcess(const std::string& Name) {
+    TChildLoad Result;
+    const std::string Command =
+        std::filesystem::read_symlink("/proc/self/exe").string() + " --load-only '" + Name + "'";
+    std::FILE* Pipe = ::popen(Command.c_str(), "r");
+    if (Pipe == nullptr)
+        return Result;
+    if (std::fscanf(Pipe, "%lf %ld", &Result.Seconds, &Result.PeakBytes) != 2)
+        Result = {};
+    if (::pclose(Pipe) != 0)
+        Result = {};
+    return Result;
+}
+
+void BM_LoadOutlineFreshProcess(benchmark::State& State) {
+    long Peak = 0;
+    for (auto _ : State) {
+        const TChildLoad Load = LoadInFreshProcess(Files().Data);
+        if (Load.Seconds < 0) {
+            State.SkipWithError("load failed");
+            break;
+        }
+        State.SetIterationTime(Load.Seconds);
+        Peak = std::max(Peak, Load.PeakBytes);
+    }
+    State.counters["peak_MB"] = static_cast<double>(Peak) / 1e6;
+    State.counters["peak_per_file_byte"] = static_cast<double>(Peak) / static_cast<double>(Files().Size);
+    State.SetBytesProcessed(static_cast<std::int64_t>(State.iterations() * Files().Size));
+}
+
+// The outline's own share of a load: the same appends with titles only, no file and no
+// bodies. A load cannot be faster than this.
+void BM_AppendTitlesOnly(benchmark::State& State) {
+    std::vector<std::pair<int, std::string>> Records; // depth, title
+    {
+        TOwningOutline Nodes;
+        ReadOutline(Nodes, Files().Data);
+        for (TTreeNode* E = Nodes.GetFirstNode(); E != nullptr; E = E->GetNext())
+            Records.emplace_back(TTreeNodes::EntryLevel(E), E->Text());
+    }
+    for (auto _ : State) {
+        auto* Nodes = new TOwningOutline;
+        std::vector<TTreeNode*> Path;
+        for (const auto& [Depth, Title] : Records) {
+            Path.resize(static_cast<std::size_t>(Depth));
+            Path.push_back(Nodes->AppendChild(Depth == 0 ? nullptr : Path.back(), Title, nullptr));
+        }
+        State.PauseTiming();
+        delete Nodes;
+        State.ResumeTiming();
+    }
+}
+
+void BM_SaveOutline(benchmark::State& State) {
+    TOwningOutline Nodes;
+    ReadOutline(Nodes, Files().Data);
+    for (auto _ : State)
+        WriteOutline(Nodes, Files().Scratch);
+    if (std::filesystem::file_size(Files().Scratch) != Files().Size)
+        State.SkipWithError("saved file differs in size");
+    State.SetBytesProcessed(static_cast<std::int64_t>(State.iterations() * Files().Size));
+}
+
+// The same bytes with stdio, synced to disk as a save is (State.range(0) == 1) or not.
+void BM_PlainWrite(benchmark::State& State) {
+    const std::vector<char>& Bytes = Files().Bytes;
+    for (auto _ : State) {
+        std::FILE* Out = std::fopen(Files().Plain.c_str(), "wb");
+        for (std::size_t Done = 0; Done < Bytes.size(); Done += Chunk)
+            std::fwrite(Bytes.data() + Done, 1, std::min(Chunk, Bytes.size() - Done), Out);
+        std::fflush(Out);
+        if (State.range(0) == 1)
+            ::fsync(::fileno(Out));
+        std::fclose(Out);
+    }
+    State.SetBytesProcessed(static_cast<std::int64_t>(State.iterations() * Files().Size));
+}
+
+// EntryAtIndex on 0, 1, 2, ...: one step each, so the time per entry stays flat as the
+// outline grows.
+void BM_EntryAtIndexAscending(benchmark::State& State) {
+    TOwningOutline Nodes;
+    Generate(Nodes, static_cast<int>(State.range(0)));
+    for (auto _ : State)
+        for (int K = 0; K < Nodes.EntryCount(); ++K)
+            benchmark::DoNotOptimize(Nodes.EntryAtIndex(K));
+    State.SetItemsProcessed(State.iterations() * State.range(0));
+    State.SetComplexityN(State.range(0));
+}
+
+BENCHMARK(BM_PlainRead)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_LoadOutline)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_AppendTitlesOnly)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_LoadOutlineFreshProcess)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+BENCHMARK(BM_PlainWrite)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_SaveOutline)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_EntryAtIndexAscending)
+    ->RangeMultiplier(10)
+    ->Range(1000, 1'000'000)
+    ->Unit(benchmark::kMicrosecond)
+    ->Complexity(benchmark::oN);
+
+// Keeps each run's real time per iteration, for the ratios printed at the end.
+class TRatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& Runs) override {
+        ConsoleReporter::ReportRuns(Runs);
+        for (const Run& R : Runs)
+            if (R.run_type == Run::RT_Iteration && R.iterations > 0)
+                FSeconds[R.benchmark_name()] = R.real_accumulated_time / static_cast<double>(R.iterations);
+    }
+    void PrintRatio(const char* What, const std::string& Ours, const std::string& Plain, double Limit) const {
+        const auto A = FSeconds.find(Ours), B = FSeconds.find(Plain);
+        if (A == FSeconds.end() || B == FSeconds.end() || B->second <= 0)
+            return;
+        const double Ratio = A->second / B->second;
+        std::printf("%-40s %7.1f ms / %7.1f ms = %5.2fx  (limit %.0fx: %s)\n", What, A->second * 1e3, B->second * 1e3,
+                    Ratio, Limit, Ratio <= Limit ? "ok" : "OVER");
+    }
+
+private:
+    std::map<std::string, double> FSeconds;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    for (int I = 1; I < argc; ++I)
+        if (std::string(argv[I]).rfind("--entries=", 0) == 0)
+            GEntries = std::atoi(argv[I] + 10);
+    if (argc >= 3 && std::string(argv[1]) == "--load-only") {
+        // Prints the seconds the load took, for timing loads in a fresh process.
+        TOwningOutline Nodes;
+        const auto Start = std::chrono::steady_clock::now();
+        const bool Loaded = ReadOutline(Nodes, argv[2]) == TReadResult::rrRead;
+        const double Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
+        // The peak of this process alone: VmHWM in kB.
+        long PeakKb = -1;
+        if (std::FILE* Status = std::fopen("/proc/self/status", "r")) {
+            char Line[256];
+            while (std::fgets(Line, sizeof Line, Status))
+                if (std::sscanf(Line, "VmHWM: %ld kB", &PeakKb) == 1)
+                    break;
+            std::fclose(Status);
+        }
+        std::printf("%.9f %ld\n", Seconds, PeakKb * 1024);
+        return Loaded ? 0 : 1;
+    }
+    if (argc >= 3 && std::string(argv[1]) == "--write-only") {
+        // Saves the generated outline to the named file, as a sample for other uses.
+        TOwningOutline Nodes;
+        Generate(Nodes, GEntries);
+        WriteOutline(Nodes, argv[2]);
+        return 0;
+    }
+    benchmark::Initialize(&argc, argv);
+    std::printf("Outline of %d entries: data file of %ju bytes\n", GEntries, Files().Size);
+    TRatioReporter Reporter;
+    benchmark::RunSpecifiedBenchmarks(&Reporter);
+    std::printf("\n");
+    for (const char* Plain : {"BM_PlainRead/1/iterations:5/real_time", "BM_PlainRead/0/iterations:5/real_time"}) {
+        const bool Whole = std::string(Plain).find("/1/") != std::string::npos;
+        Reporter.PrintRatio(Whole ? "load / read into file-size buffer" : "load / read through 64 KiB buffer",
+                            "BM_LoadOutline/iterations:3/real_time", Plain, 4);
+        Reporter.PrintRatio(Whole ? "fresh load / read into file-size buffer" : "fresh load / read through 64 KiB",
+                            "BM_LoadOutlineFreshProcess/iterations:3/manual_time", Plain, 4);
+    }
+    Reporter.PrintRatio("save / plain write, both synced", "BM_SaveOutline/iterations:3/real_time",
+                        "BM_PlainWrite/1/iterations:3/real_time", 3);
+    Reporter.PrintRatio("save / plain write without sync", "BM_SaveOutline/iterations:3/real_time",
+                        "BM_PlainWrite/0/iterations:3/real_time", 3);
+    const TChildLoad Load = LoadInFreshProcess(Files().Data);
+    const double Ratio = static_cast<double>(Load.PeakBytes) / static_cast<double>(Files().Size);
+    std::printf("%-40s %7.1f MB / %7.1f MB = %5.2fx  (limit 3x: %s)\n", "peak memory of a loading process / file",
+                static_cast<double>(Load.PeakBytes) / 1e6, static_cast<double>(Files().Size) / 1e6, Ratio,
+                Load.PeakBytes > 0 && Ratio < 3 ? "ok" : "OVER");
+    benchmark::Shutdown();
+    return 0;
+}
