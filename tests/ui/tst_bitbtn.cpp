@@ -1,10 +1,13 @@
 // The self-drawn buttons: the picture's transparent colour, the pressed offset, the
 // picture count, the focus frame and the three ways to click.
+#include "FakeDialogs.h"
 #include "Fonts.h"
 #include "Unit1.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -44,7 +47,7 @@ private Q_SLOTS:
     }
     void CreditsPictureHidesItsGreen() {
         QFETCH(bool, Down);
-        TForm1 Form;
+        TForm1 Form(TIniGTSystem::Platform(), TFormStart::fsLayoutOnly);
         Form.show();
         TBitBtn* Button = Form.BitBtn5;
         const QImage Picture = Button->GlyphImage().convertToFormat(QImage::Format_RGB32);
@@ -127,7 +130,16 @@ private Q_SLOTS:
     }
     void ButtonClicks() {
         QFETCH(int, Key);
-        TForm1 Form;
+        // The clicks run the buttons' commands: credits, then a data-set switch that asks
+        // to save the entry just added and finds no data file in this empty folder.
+        QTemporaryDir Scratch;
+        const QString Previous = QDir::currentPath();
+        QDir::setCurrent(Scratch.path());
+        TFakeDialogs Dialogs;
+        Dialogs.Expect(TDialogs::IDOK);
+        Dialogs.Expect(TDialogs::IDNO);
+        Dialogs.Expect(TDialogs::IDOK);
+        TForm1 Form(TIniGTSystem::Platform(), TFormStart::fsLayoutOnly);
         Form.show();
         QApplication::setActiveWindow(&Form);
         QVERIFY(QTest::qWaitForWindowActive(&Form));
@@ -148,10 +160,12 @@ private Q_SLOTS:
         QTest::keyClick(Form.BitBtn1, Qt::Key_A);
         QTest::keyClick(Form.BitBtn1, Qt::Key_Return, Qt::ControlModifier);
         QCOMPARE(Clicked.count(), 0);
+        QCOMPARE(Dialogs.Boxes.size(), std::size_t(3));
+        QDir::setCurrent(Previous);
     }
 
     void FocusedButtonHasAFrame() {
-        TForm1 Form;
+        TForm1 Form(TIniGTSystem::Platform(), TFormStart::fsLayoutOnly);
         Form.show();
         QApplication::setActiveWindow(&Form);
         QVERIFY(QTest::qWaitForWindowActive(&Form));

@@ -38,7 +38,7 @@ class TLayoutTest : public QObject {
 
 private:
     std::unique_ptr<TForm1> ShownForm(int ClientWidth, int ClientHeight = 456) {
-        auto Form = std::make_unique<TForm1>();
+        auto Form = std::make_unique<TForm1>(TIniGTSystem::Platform(), TFormStart::fsLayoutOnly);
         Form->show();
         Form->resize(ClientWidth, ClientHeight);
         return Form;
@@ -84,7 +84,7 @@ private Q_SLOTS:
 
     void DesignBoundsHoldBeforeTheWindowIsShown() {
         // The creation handler runs before show(): the layout must already be placed.
-        TForm1 Form;
+        TForm1 Form(TIniGTSystem::Platform(), TFormStart::fsLayoutOnly);
         QCOMPARE(Form.size(), QSize(920, 456));
         QCOMPARE(BoundsOf(Form, "Memo1"), QRect(1, 45, 514, 410));
         QCOMPARE(BoundsOf(Form, "Panel2"), QRect(831, 0, 89, 456));
@@ -201,7 +201,7 @@ private Q_SLOTS:
     void CaptionsRenderInAProportionalJapaneseFace() {
         QFETCH(QString, Name);
         QFETCH(int, PixelSize);
-        TForm1 Form;
+        TForm1 Form(TIniGTSystem::Platform(), TFormStart::fsLayoutOnly);
         const QWidget* Control = Name == "Form1" ? &Form : Form.findChild<QWidget*>(Name);
         QVERIFY(Control != nullptr);
         const QFont Font = Control->font();
@@ -279,7 +279,7 @@ private Q_SLOTS:
         QFETCH(int, Left);
         QFETCH(int, Top);
         QFETCH(int, Width);
-        TForm1 Form;
+        TForm1 Form(TIniGTSystem::Platform(), TFormStart::fsLayoutOnly);
         Form.SetTop(Top);
         Form.SetLeft(Left);
         Form.SetWidth(Width);

@@ -35,7 +35,7 @@ private:
 private Q_SLOTS:
     void initTestCase() { TFonts::InstallSubstitutes(); }
     void init() {
-        FForm = std::make_unique<TForm1>();
+        FForm = std::make_unique<TForm1>(TIniGTSystem::Platform(), TFormStart::fsLayoutOnly);
         FForm->show();
         FForm->resize(692, 456);
         QVERIFY(QTest::qWaitForWindowExposed(FForm.get()));
