@@ -12,6 +12,10 @@ cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_WE
 cmake --build build/test -j "$jobs"
 ctest --test-dir build/test --output-on-failure -j "$jobs"
 
+# A short run of the data file reader's fuzz target (clang, libFuzzer, ASan and UBSan);
+# fuzz/run.sh SECONDS runs it longer by hand.
+BUILD_DIR=build/fuzz bash fuzz/run.sh 30
+
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVEL_WERROR=ON \
     -DQUORVEL_SANITIZE=ON -DQUORVEL_WITH_UI=OFF -DQUORVEL_BENCH=OFF
 cmake --build build/asan -j "$jobs"
