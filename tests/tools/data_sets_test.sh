@@ -39,7 +39,7 @@ while [ $# -ge 2 ]; do
         /^  \| .*[^ ]/ { body = 1 }
         END { if (count && !body) print "no body: " title; print "top-level entries: " count }
     ' "$scratch/$name.txt")
-    echo "$name.dat: $report" | tail -n 1
+    echo "$name.dat: $(echo "$report" | tail -n 1)"
     count=$(echo "$report" | sed -n 's/^top-level entries: //p')
     if [ "$count" -lt "$minimum" ]; then
         fail "$name.dat has $count top-level entries, fewer than $minimum"

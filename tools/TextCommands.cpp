@@ -1,0 +1,142 @@
+#include "TextCommands.h"
+
+#include "DataFile.h"
+#include "Errors.h"
+#include "OutlineText.h"
+#include "TreeNodes.h"
+
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <unistd.h>
+
+namespace {
+
+constexpr int ExitDone = 0;
+constexpr int ExitFailed = 1;
+constexpr int ExitNotFound = 2;
+
+void PrintLine(std::FILE* Stream, const std::string& Text) {
+    std::fwrite(Text.data(), 1, Text.size(), Stream);
+    std::fputc('\n', Stream);
+}
+
+// Writes Text to Path through a temporary file in the same folder, so that a failed
+// write leaves neither a half-written text nor a damaged older one.
+bool WriteTextFile(const std::string& Path, const std::string& Text) {
+    const std::filesystem::path Target(Path);
+    std::filesystem::path Temporary = Target;
+    Temporary += ".tmp-" + std::to_string(getpid());
+    std::error_code Error;
+    {
+        std::ofstream Stream(Temporary, std::ios::binary | std::ios::trunc);
+        if (Stream)
+            Stream.write(Text.data(), static_cast<std::streamsize>(Text.size()));
+        Stream.close();
+        if (!Stream) {
+            std::filesystem::remove(Temporary, Error);
+            return false;
+        }
+    }
+    std::filesystem::rename(Temporary, Target, Error);
+    if (Error) {
+        std::filesystem::remove(Temporary, Error);
+        return false;
+    }
+    return true;
+}
+
+// The whole text of Path, or of the standard input for "-".
+std::optional<std::string> ReadTextFile(const std::string& Path, bool& NotFound) {
+    NotFound = false;
+    if (Path == "-") {
+        std::string Text;
+        char Buffer[65536];
+        std::size_t Count;
+        while ((Count = std::fread(Buffer, 1, sizeof Buffer, stdin)) > 0)
+            Text.append(Buffer, Count);
+        if (std::ferror(stdin))
+            return std::nullopt;
+        return Text;
+    }
+    std::error_code Error;
+    std::ifstream Stream(Path, std::ios::binary);
+    if (!Stream || std::filesystem::is_directory(Path, Error)) {
+        NotFound = true;
+        return std::nullopt;
+    }
+    std::string Text(std::istreambuf_iterator<char>(Stream), {});
+    if (Stream.bad())
+        return std::nullopt;
+    return Text;
+}
+
+} // namespace
+
+std::optional<TTextArguments> SplitTextArguments(const std::string& Command, const std::vector<std::string>& Words) {
+    TTextArguments Arguments;
+    bool HaveInput = false;
+    for (std::size_t i = 0; i < Words.size(); ++i) {
+        if (Words[i] == "-o") {
+            if (i + 1 == Words.size() || Arguments.Output)
+                return std::nullopt;
+            Arguments.Output = Words[++i];
+        } else if (!HaveInput) {
+            Arguments.Input = Words[i];
+            HaveInput = true;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (!HaveInput || (Command == "import" && !Arguments.Output))
+        return std::nullopt;
+    return Arguments;
+}
+
+int ExportCommand(const TTextArguments& Arguments, std::FILE* Out, std::FILE* Err) {
+    TTreeNodes Nodes;
+    ReleaseBodiesOnDeletion(Nodes);
+    std::string Text;
+    try {
+        if (ReadOutline(Nodes, Arguments.Input) == TReadResult::rrNotFound) {
+            PrintLine(Err, Messages::FileNotFound);
+            return ExitNotFound;
+        }
+        Text = FormatOutlineText(Nodes);
+    } catch (const std::exception& Error) {
+        PrintLine(Err, std::to_string(Nodes.EntryCount()) + " entries read before the error");
+        PrintLine(Err, Error.what());
+        return ExitFailed;
+    }
+    if (Arguments.Output) {
+        if (!WriteTextFile(*Arguments.Output, Text)) {
+            PrintLine(Err, FormatMessage(Messages::FCreateError, *Arguments.Output));
+            return ExitFailed;
+        }
+        return ExitDone;
+    }
+    if (std::fwrite(Text.data(), 1, Text.size(), Out) != Text.size() || std::fflush(Out) != 0) {
+        PrintLine(Err, Messages::WriteError);
+        return ExitFailed;
+    }
+    return ExitDone;
+}
+
+int ImportCommand(const TTextArguments& Arguments, std::FILE* Out, std::FILE* Err) {
+    bool NotFound = false;
+    const std::optional<std::string> Text = ReadTextFile(Arguments.Input, NotFound);
+    if (!Text) {
+        PrintLine(Err, NotFound ? Messages::FileNotFound : Messages::ReadError);
+        return NotFound ? ExitNotFound : ExitFailed;
+    }
+    const std::string Source = Arguments.Input == "-" ? "<stdin>" : Arguments.Input;
+    try {
+        const int Count = ImportOutlineText(*Text, Source, Arguments.Output.value_or(""));
+        PrintLine(Out, std::to_string(Count) + " entries");
+    } catch (const std::exception& Error) {
+        PrintLine(Err, Error.what());
+        return ExitFailed;
+    }
+    return ExitDone;
+}
