@@ -19,6 +19,11 @@
 // through UTF-8 (code page 932 characters with a second code such as 87 90, bytes that
 // decode to nothing), so ParseOutlineText(FormatOutlineText(N)) gives back N's titles and
 // bodies byte for byte.
+//
+// So a data file that the program wrote comes back byte for byte through export and import.
+// A file in another shape (parents out of pre-order, a header other than "Dummy", bodies
+// without their final CR LF or with lone line ends) comes back the way loading and saving
+// it in the program would write it: the text holds the outline as loaded.
 #include "ByteString.h"
 #include "Errors.h"
 
