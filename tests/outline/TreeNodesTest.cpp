@@ -25,6 +25,9 @@ void FailAllocationAfter(int Count) {
     GFailCountdown = Count;
 }
 
+// GCC 12 sees malloc/free behind inlined new/delete and warns of a mismatch that is not one.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t Size) {
     if (GFailCountdown == 0) {
         GFailCountdown = -1;
@@ -51,6 +54,7 @@ void operator delete(void* P, std::size_t) noexcept {
 void operator delete[](void* P, std::size_t) noexcept {
     std::free(P);
 }
+#pragma GCC diagnostic pop
 
 namespace {
 
