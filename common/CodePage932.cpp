@@ -52,7 +52,20 @@ std::u16string FromUtf16Bytes(const std::string& Bytes) {
     return Text;
 }
 
-void AppendUtf8(std::string& Out, char32_t Code) {
+bool IsEscape(char16_t Unit) {
+    return Unit >= TCodePage932::EscapeBase + 0x80 && Unit <= TCodePage932::EscapeBase + 0xFF;
+}
+
+bool IsHighSurrogate(char16_t Unit) {
+    return Unit >= 0xD800 && Unit <= 0xDBFF;
+}
+bool IsLowSurrogate(char16_t Unit) {
+    return Unit >= 0xDC00 && Unit <= 0xDFFF;
+}
+
+} // namespace
+
+void TCodePage932::AppendUtf8(std::string& Out, char32_t Code) {
     if (Code < 0x80) {
         Out += static_cast<char>(Code);
     } else if (Code < 0x800) {
@@ -69,19 +82,6 @@ void AppendUtf8(std::string& Out, char32_t Code) {
         Out += static_cast<char>(0x80 | (Code & 0x3F));
     }
 }
-
-bool IsEscape(char16_t Unit) {
-    return Unit >= TCodePage932::EscapeBase + 0x80 && Unit <= TCodePage932::EscapeBase + 0xFF;
-}
-
-bool IsHighSurrogate(char16_t Unit) {
-    return Unit >= 0xD800 && Unit <= 0xDBFF;
-}
-bool IsLowSurrogate(char16_t Unit) {
-    return Unit >= 0xDC00 && Unit <= 0xDFFF;
-}
-
-} // namespace
 
 std::u16string TCodePage932::Decode(TByteView Bytes) {
     TIconv Converter("UTF-16LE", "CP932");

@@ -34,6 +34,9 @@ public:
     // with no code page 932 form becomes '?' and is counted.
     static TEncoded Encode(std::u16string_view Text);
 
+    // Appends the UTF-8 form of one code point.
+    static void AppendUtf8(std::string& Out, char32_t Code);
+
     // Decodes to UTF-8 for other programs: undecodable bytes become U+FFFD.
     static std::string ToUtf8Lossy(TByteView Bytes);
 

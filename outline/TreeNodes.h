@@ -226,3 +226,16 @@ private:
     TObject* FSender;
     std::vector<TOutlineObserver*> FObservers;
 };
+
+// Holds the outline in one BeginUpdate/EndUpdate batch for its lifetime, also when the
+// work inside fails.
+class TTreeNodesUpdate {
+public:
+    explicit TTreeNodesUpdate(TTreeNodes& Nodes) : FNodes(Nodes) { FNodes.BeginUpdate(); }
+    ~TTreeNodesUpdate() { FNodes.EndUpdate(); }
+    TTreeNodesUpdate(const TTreeNodesUpdate&) = delete;
+    TTreeNodesUpdate& operator=(const TTreeNodesUpdate&) = delete;
+
+private:
+    TTreeNodes& FNodes;
+};

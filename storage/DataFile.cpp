@@ -14,18 +14,6 @@ namespace {
 
 constexpr TByteView Header = "Dummy";
 
-// Batches a load into one reset for the outline's observers, also when it fails.
-class TUpdateGuard {
-public:
-    explicit TUpdateGuard(TTreeNodes& Nodes) : FNodes(Nodes) { FNodes.BeginUpdate(); }
-    ~TUpdateGuard() { FNodes.EndUpdate(); }
-    TUpdateGuard(const TUpdateGuard&) = delete;
-    TUpdateGuard& operator=(const TUpdateGuard&) = delete;
-
-private:
-    TTreeNodes& FNodes;
-};
-
 // Reads a string's length: never negative, never more than the stream still holds, so
 // nothing is allocated for a length that a damaged file merely claims.
 std::size_t ReadLength(TReadStream& Stream) {
@@ -110,7 +98,7 @@ TByteString ReadStr(TReadStream& Stream) {
 }
 
 void ReadOutline(TTreeNodes& Nodes, TReadStream& Stream) {
-    TUpdateGuard Update(Nodes);
+    TTreeNodesUpdate Update(Nodes);
     Nodes.ClearOutline();
     TByteString Title;
     TByteString Spare;
@@ -189,7 +177,7 @@ void WriteOutline(TTreeNodes& Nodes, TWriteStream& Stream) {
 }
 
 TReadResult ReadOutline(TTreeNodes& Nodes, const std::string& FileName) {
-    TUpdateGuard Update(Nodes);
+    TTreeNodesUpdate Update(Nodes);
     Nodes.ClearOutline();
     TFileReadStream Stream;
     if (!Stream.Open(FileName))

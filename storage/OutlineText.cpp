@@ -21,24 +21,6 @@ namespace {
 constexpr std::uint32_t ckNoCharacter = 0;    // does not decode: escape the first byte alone
 constexpr std::uint32_t ckOtherBytesBack = 1; // decodes, but encodes to other bytes: escape it whole
 
-void AppendUtf8(std::string& Out, char32_t Code) {
-    if (Code < 0x80) {
-        Out += static_cast<char>(Code);
-    } else if (Code < 0x800) {
-        Out += static_cast<char>(0xC0 | (Code >> 6));
-        Out += static_cast<char>(0x80 | (Code & 0x3F));
-    } else if (Code < 0x10000) {
-        Out += static_cast<char>(0xE0 | (Code >> 12));
-        Out += static_cast<char>(0x80 | ((Code >> 6) & 0x3F));
-        Out += static_cast<char>(0x80 | (Code & 0x3F));
-    } else {
-        Out += static_cast<char>(0xF0 | (Code >> 18));
-        Out += static_cast<char>(0x80 | ((Code >> 12) & 0x3F));
-        Out += static_cast<char>(0x80 | ((Code >> 6) & 0x3F));
-        Out += static_cast<char>(0x80 | (Code & 0x3F));
-    }
-}
-
 // Both directions of every code page 932 character that reads back as its own bytes.
 struct TCharacterTables {
     std::vector<std::uint32_t> Forms; // by code: packed UTF-8 or a marker
@@ -55,7 +37,7 @@ void ClassifyCharacter(TCharacterTables& Tables, unsigned Code, const TByteStrin
         return;
     }
     std::string Utf8;
-    AppendUtf8(Utf8, Text[0]);
+    TCodePage932::AppendUtf8(Utf8, Text[0]);
     std::uint32_t Packed = static_cast<std::uint32_t>(Utf8.size()) << 24;
     for (std::size_t i = 0; i < Utf8.size(); ++i)
         Packed |= static_cast<std::uint32_t>(static_cast<unsigned char>(Utf8[i])) << (8 * i);
@@ -332,7 +314,7 @@ private:
             if (Code >= 0xD800 && Code <= 0xDBFF && Index + 1 < Text.size())
                 Code = 0x10000 + ((Code - 0xD800) << 10) + (Text[Index + 1] - 0xDC00);
             std::string Shown;
-            AppendUtf8(Shown, Code);
+            TCodePage932::AppendUtf8(Shown, Code);
             Fail("文字 \"" + Shown + "\"(" + CodePointName(Code) + ")はコードページ932で表せません");
         }
         return std::move(Encoded.Bytes);
@@ -342,17 +324,6 @@ private:
     const std::string& FSource;
     int FLine = 0;
     std::vector<TParsedEntry> FEntries;
-};
-
-class TUpdateGuard {
-public:
-    explicit TUpdateGuard(TTreeNodes& Nodes) : FNodes(Nodes) { FNodes.BeginUpdate(); }
-    ~TUpdateGuard() { FNodes.EndUpdate(); }
-    TUpdateGuard(const TUpdateGuard&) = delete;
-    TUpdateGuard& operator=(const TUpdateGuard&) = delete;
-
-private:
-    TTreeNodes& FNodes;
 };
 
 void AppendEntryLine(std::string& Out, std::size_t Level, const TTreeNode* Entry) {
@@ -407,7 +378,7 @@ std::string FormatOutlineText(const TTreeNodes& Nodes) {
 
 void ParseOutlineText(TTreeNodes& Nodes, std::string_view Text, const std::string& Source) {
     std::vector<TParsedEntry> Entries = TOutlineTextParser(Text, Source).Parse();
-    TUpdateGuard Guard(Nodes);
+    TTreeNodesUpdate Guard(Nodes);
     std::vector<TTreeNode*> Path; // the last entry added at each level
     for (TParsedEntry& Entry : Entries) {
         Path.resize(static_cast<std::size_t>(Entry.Level));

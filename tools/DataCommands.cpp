@@ -4,6 +4,7 @@
 #include "DataFile.h"
 #include "Errors.h"
 #include "StringList.h"
+#include "ToolOutput.h"
 #include "TreeNodes.h"
 
 #include <exception>
@@ -11,15 +12,6 @@
 #include <vector>
 
 namespace {
-
-constexpr int ExitDone = 0;
-constexpr int ExitFailed = 1;
-constexpr int ExitNotFound = 2;
-
-void PrintLine(std::FILE* Stream, const std::string& Text) {
-    std::fwrite(Text.data(), 1, Text.size(), Stream);
-    std::fputc('\n', Stream);
-}
 
 // The outcome of loading a file as the program does.
 struct TLoad {

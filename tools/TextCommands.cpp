@@ -3,6 +3,7 @@
 #include "DataFile.h"
 #include "Errors.h"
 #include "OutlineText.h"
+#include "ToolOutput.h"
 #include "TreeNodes.h"
 
 #include <exception>
@@ -12,15 +13,6 @@
 #include <unistd.h>
 
 namespace {
-
-constexpr int ExitDone = 0;
-constexpr int ExitFailed = 1;
-constexpr int ExitNotFound = 2;
-
-void PrintLine(std::FILE* Stream, const std::string& Text) {
-    std::fwrite(Text.data(), 1, Text.size(), Stream);
-    std::fputc('\n', Stream);
-}
 
 // Writes Text to Path through a temporary file in the same folder, so that a failed
 // write leaves neither a half-written text nor a damaged older one.
