@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: the normal build
-# (unit, widget and end-to-end tests), then the core and settings tests again under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# (unit, widget and end-to-end tests), a short fuzz run of the data file reader, the
+# core, settings and data tool tests again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and the formatting check.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
