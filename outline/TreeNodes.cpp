@@ -119,16 +119,9 @@ bool TTreeNode::IsSelfOrDescendantOf(const TTreeNode* Other) const noexcept {
 TTreeNodes::TTreeNodes(TObject* Sender) : FSender(Sender) {}
 
 TTreeNodes::~TTreeNodes() {
-    std::vector<TTreeNode*> Roots;
-    Roots.swap(FRoots);
-    FCount = 0;
-    FSelected = nullptr;
-    FDropTarget = nullptr;
-    ClearCache();
     // Nobody is left to hear about an error now; every body still gets its chance.
     std::exception_ptr Ignored;
-    for (TTreeNode* Root : Roots)
-        ReleaseSubtree(Root, Ignored);
+    ReleaseAll(Ignored);
 }
 
 template <class TCall> void TTreeNodes::Notify(TCall&& Call) {
@@ -253,6 +246,19 @@ void TTreeNodes::ReleaseSubtree(TTreeNode* Top, std::exception_ptr& FirstError) 
     }
 }
 
+// Detaches every entry at once, without passing the selection or telling the observers,
+// then releases them all.
+void TTreeNodes::ReleaseAll(std::exception_ptr& FirstError) noexcept {
+    std::vector<TTreeNode*> Roots;
+    Roots.swap(FRoots);
+    FCount = 0;
+    FSelected = nullptr;
+    FDropTarget = nullptr;
+    ClearCache();
+    for (TTreeNode* Root : Roots)
+        ReleaseSubtree(Root, FirstError);
+}
+
 void TTreeNodes::DeleteEntry(TTreeNode* E) {
     if (!E || E->FOwner != this || E->FDeleting)
         return;
@@ -305,17 +311,10 @@ void TTreeNodes::ClearOutline() {
     if (OwnReset)
         for (std::size_t I = 0; I < FObservers.size(); ++I)
             FObservers[I]->OutlineAboutToBeReset();
-    std::vector<TTreeNode*> Roots;
-    Roots.swap(FRoots);
-    FCount = 0;
-    // Plain reset of the fields: a handler may have re-selected during the passage, and
+    // A plain reset of the fields: a handler may have re-selected during the passage, and
     // the observers re-read everything after the reset anyway.
-    FSelected = nullptr;
-    FDropTarget = nullptr;
-    ClearCache();
     std::exception_ptr FirstError;
-    for (TTreeNode* Root : Roots)
-        ReleaseSubtree(Root, FirstError);
+    ReleaseAll(FirstError);
     if (OwnReset)
         for (std::size_t I = 0; I < FObservers.size(); ++I)
             FObservers[I]->OutlineReset();

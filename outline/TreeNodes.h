@@ -210,6 +210,7 @@ private:
     void SetSelection(TTreeNode* E);
     void PassSelection(TTreeNode* Candidate);
     void ReleaseSubtree(TTreeNode* Top, std::exception_ptr& FirstError) noexcept;
+    void ReleaseAll(std::exception_ptr& FirstError) noexcept;
     void ChangeExpansion(TTreeNode* E, bool Expand);
     void ChangeExpansion(TTreeNode* E, bool Expand, bool Recursive);
     template <class TCall> void Notify(TCall&& Call);
