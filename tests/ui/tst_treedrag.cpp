@@ -4,11 +4,11 @@
 #include "Guard.h"
 #include "HitZones.h"
 #include "OutlineModel.h"
+#include "TreeFixture.h"
 #include "TreeMouse.h"
 #include "TreeView.h"
 
 #include <QAbstractItemModelTester>
-#include <QLineEdit>
 #include <QMimeData>
 #include <QtTest>
 
@@ -27,35 +27,22 @@ QString Names(TTreeHitZones Zones) {
     return Parts.join(' ');
 }
 
-// alpha(beta(c d) e) f(g) h, all expanded, in a shown window; a field to the
-// right of the tree is another control of the same window.
-struct TDragFixture {
-    QWidget Window;
-    TTreeView* View = new TTreeView(&Window);
-    QLineEdit* Other = new QLineEdit(&Window);
-    TTreeNodes& Items = View->Items();
+// alpha(beta(c d) e) f(g) h, all expanded, in a shown window; the field beside the
+// tree is another control of the same window.
+struct TDragFixture : TTreeFixture {
     TTreeMouse Input{View};
-    QStringList Log;
     // Where drag-overs accept; everywhere by default.
     std::function<bool(int X, int Y)> Accepts = [](int, int) { return true; };
     // Runs at a drop.
     std::function<void(int X, int Y)> Dropped;
 
-    TDragFixture() {
+    TDragFixture() : TTreeFixture("alpha", "beta") {
         Window.setGeometry(100, 100, 460, 340);
         View->setGeometry(10, 10, 300, 300);
         Other->setGeometry(330, 10, 120, 300);
-        TTreeNode* A = Items.AppendChild(nullptr, "alpha");
-        TTreeNode* B = Items.AppendChild(A, "beta");
-        Items.AppendChild(B, "c");
-        Items.AppendChild(B, "d");
-        Items.AppendChild(A, "e");
-        TTreeNode* F = Items.AppendSibling(A, "f");
-        Items.AppendChild(F, "g");
-        Items.AppendSibling(F, "h");
-        Items.ExpandEntry(A, false);
-        Items.ExpandEntry(B, false);
-        Items.ExpandEntry(F, false);
+        Items.ExpandEntry(Entry("alpha"), false);
+        Items.ExpandEntry(Entry("beta"), false);
+        Items.ExpandEntry(Entry("f"), false);
         Items.OnChanging = [this](TObject*, TTreeNode* Node, bool&) {
             Log << QString("changing %1>%2").arg(Name(Items.SelectedEntry()), Name(Node));
         };
@@ -75,26 +62,15 @@ struct TDragFixture {
             if (Dropped)
                 Dropped(X, Y);
         };
-        Window.show();
-        if (!QTest::qWaitForWindowExposed(&Window))
-            qWarning("window not exposed");
+        Show();
     }
     ~TDragFixture() {
         if (!View)
             return;
-        Items.OnChanging = nullptr;
-        Items.OnChange = nullptr;
         View->OnDragOver = nullptr;
         View->OnDragDrop = nullptr;
     }
 
-    static QString Name(const TTreeNode* Node) { return Node ? QString::fromStdString(Node->Text()) : "-"; }
-    TTreeNode* Entry(const QString& Title) {
-        for (TTreeNode* Node = Items.GetFirstNode(); Node; Node = Node->GetNext())
-            if (Name(Node) == Title)
-                return Node;
-        return nullptr;
-    }
     QRect Row(const QString& Title) { return View->visualRect(View->IndexOf(Entry(Title))); }
     // A point on the title's text.
     QPoint TitlePoint(const QString& Title) { return {Row(Title).left() + 3, Row(Title).center().y()}; }

@@ -2,9 +2,9 @@
 // the outline and its events; the view shows what the outline decided.
 #include "Guard.h"
 #include "OutlineModel.h"
+#include "TreeFixture.h"
 #include "TreeView.h"
 
-#include <QLineEdit>
 #include <QtTest>
 
 #include <map>
@@ -12,27 +12,14 @@
 namespace {
 
 // a(b(c d) e) f(g) h, in a shown window with a field to take the focus away.
-struct TViewFixture {
-    QWidget Window;
-    TTreeView* View = new TTreeView(&Window);
-    QLineEdit* Other = new QLineEdit(&Window);
-    TTreeNodes& Items = View->Items();
-    QStringList Log;
+struct TViewFixture : TTreeFixture {
     bool Allow = true;
     std::map<const TTreeNode*, int> Expanding, Expanded, Collapsing, Collapsed;
 
-    TViewFixture() {
+    TViewFixture() : TTreeFixture("a", "b") {
         View->setGeometry(0, 0, 300, 300);
         Other->setGeometry(0, 310, 300, 21);
         Window.resize(320, 340);
-        TTreeNode* A = Items.AppendChild(nullptr, "a");
-        TTreeNode* B = Items.AppendChild(A, "b");
-        Items.AppendChild(B, "c");
-        Items.AppendChild(B, "d");
-        Items.AppendChild(A, "e");
-        TTreeNode* F = Items.AppendSibling(A, "f");
-        Items.AppendChild(F, "g");
-        Items.AppendSibling(F, "h");
         Items.OnChanging = [this](TObject* Sender, TTreeNode* Node, bool& AllowChange) {
             QCOMPARE_EQ(Sender, static_cast<TObject*>(View));
             Log << QString("changing %1>%2").arg(Name(Items.SelectedEntry()), Name(Node));
@@ -46,21 +33,8 @@ struct TViewFixture {
         Items.OnExpanded = [this](TObject*, TTreeNode* Node) { ++Expanded[Node]; };
         Items.OnCollapsing = [this](TObject*, TTreeNode* Node, bool&) { ++Collapsing[Node]; };
         Items.OnCollapsed = [this](TObject*, TTreeNode* Node) { ++Collapsed[Node]; };
-        Window.show();
-        if (!QTest::qWaitForWindowExposed(&Window))
-            qWarning("window not exposed");
+        Show();
         View->setFocus();
-    }
-    ~TViewFixture() {
-        Items.OnChanging = nullptr;
-        Items.OnChange = nullptr;
-    }
-    static QString Name(const TTreeNode* Node) { return Node ? QString::fromStdString(Node->Text()) : "-"; }
-    TTreeNode* Entry(const QString& Title) {
-        for (TTreeNode* Node = Items.GetFirstNode(); Node; Node = Node->GetNext())
-            if (Name(Node) == Title)
-                return Node;
-        return nullptr;
     }
     QPoint TitlePoint(const QString& Title) {
         const QRect Rect = View->visualRect(View->IndexOf(Entry(Title)));
