@@ -1,20 +1,18 @@
 #pragma once
 // Mouse and key input for a tree's viewport, sent as the window system delivers it:
 // moves carry the buttons held, positions are in viewport coordinates.
+#include "SendMouse.h"
 #include "TreeView.h"
 
 #include <QApplication>
 #include <QKeyEvent>
-#include <QMouseEvent>
 
 class TTreeMouse {
 public:
     explicit TTreeMouse(TTreeView* View) : FView(View) {}
 
     void Send(QEvent::Type Type, QPoint At, Qt::MouseButton Button, Qt::MouseButtons Buttons) {
-        QWidget* Port = FView->viewport();
-        QMouseEvent Event(Type, QPointF(At), QPointF(Port->mapToGlobal(At)), Button, Buttons, Qt::NoModifier);
-        QApplication::sendEvent(Port, &Event);
+        SendMouse(FView->viewport(), Type, At, Button, Buttons);
     }
     void Press(QPoint At) { Send(QEvent::MouseButtonPress, At, Qt::LeftButton, Qt::LeftButton); }
     void MoveTo(QPoint At) { Send(QEvent::MouseMove, At, Qt::NoButton, Qt::LeftButton); }

@@ -1,9 +1,8 @@
 // The data-set bar: its bands, rows and height, and the tree that follows it.
 #include "Fonts.h"
-#include "Unit1.h"
+#include "LayoutForm.h"
+#include "SendMouse.h"
 
-#include <QApplication>
-#include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -22,8 +21,7 @@ private:
         return Bar()->BandRect(Control).topLeft() + Bar()->ClientRect().topLeft() + QPoint(5, 12);
     }
     void Send(QEvent::Type Type, QPoint At, Qt::MouseButton Button, Qt::MouseButtons Buttons) {
-        QMouseEvent Event(Type, QPointF(At), Bar()->mapToGlobal(QPointF(At)), Button, Buttons, Qt::NoModifier);
-        QApplication::sendEvent(Bar(), &Event);
+        SendMouse(Bar(), Type, At, Button, Buttons);
     }
     void DragBand(const QWidget* Control, QPoint By) {
         const QPoint From = Grip(Control);
@@ -36,9 +34,7 @@ private:
 private Q_SLOTS:
     void initTestCase() { TFonts::InstallSubstitutes(); }
     void init() {
-        FForm = std::make_unique<TForm1>(TIniGTSystem::Platform(), TFormStart::fsLayoutOnly);
-        FForm->show();
-        FForm->resize(692, 456);
+        FForm = ShownLayoutForm();
         QVERIFY(QTest::qWaitForWindowExposed(FForm.get()));
     }
     void cleanup() { FForm.reset(); }

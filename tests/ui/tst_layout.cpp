@@ -3,6 +3,7 @@
 #include "BitBtn.h"
 #include "ControlBar.h"
 #include "Fonts.h"
+#include "LayoutForm.h"
 #include "Panel.h"
 #include "Unit1.h"
 
@@ -13,7 +14,6 @@
 
 #include <array>
 #include <cmath>
-#include <memory>
 
 namespace {
 const char* const Buttons[] = {"BitBtn1", "BitBtn2", "BitBtn3", "BitBtn7", "BitBtn8",
@@ -35,14 +35,6 @@ QRect BoundsOf(const TForm1& Form, const QString& Name) {
 
 class TLayoutTest : public QObject {
     Q_OBJECT
-
-private:
-    std::unique_ptr<TForm1> ShownForm(int ClientWidth, int ClientHeight = 456) {
-        auto Form = std::make_unique<TForm1>(TIniGTSystem::Platform(), TFormStart::fsLayoutOnly);
-        Form->show();
-        Form->resize(ClientWidth, ClientHeight);
-        return Form;
-    }
 
 private Q_SLOTS:
     void initTestCase() { TFonts::InstallSubstitutes(); }
@@ -77,7 +69,7 @@ private Q_SLOTS:
         QFETCH(int, ClientWidth);
         QFETCH(QString, Name);
         QFETCH(QRect, Bounds);
-        auto Form = ShownForm(ClientWidth);
+        auto Form = ShownLayoutForm(ClientWidth);
         QCOMPARE(Form->size(), QSize(ClientWidth, 456));
         QCOMPARE(BoundsOf(*Form, Name), Bounds);
     }
@@ -105,7 +97,7 @@ private Q_SLOTS:
     }
     void ResizingChangesOnlyTheCentreColumn() {
         QFETCH(QSize, Client);
-        auto Form = ShownForm(920);
+        auto Form = ShownLayoutForm(920);
         std::vector<QRect> ButtonsBefore;
         for (const char* Name : Buttons) {
             ButtonsBefore.push_back(BoundsOf(*Form, Name));
@@ -129,7 +121,7 @@ private Q_SLOTS:
     }
 
     void WindowCannotBeNarrowerThanItsColumns() {
-        auto Form = ShownForm(692);
+        auto Form = ShownLayoutForm(692);
         QCOMPARE(Form->minimumWidth(), 313 + 2 + 89 + 42);
         Form->resize(300, 456);
         QCOMPARE(Form->width(), 446);
@@ -139,7 +131,7 @@ private Q_SLOTS:
     }
 
     void MinimumWidthFollowsTheLeftColumn() {
-        auto Form = ShownForm(692);
+        auto Form = ShownLayoutForm(692);
         Form->Panel1->resize(120, 456);
         TDockLayout::Of(Form.get())->AlignControls();
         QCOMPARE(Form->minimumWidth(), 120 + 2 + 89 + 42);
@@ -148,7 +140,7 @@ private Q_SLOTS:
     }
 
     void FirstFocusIsTheTree() {
-        auto Form = ShownForm(692);
+        auto Form = ShownLayoutForm(692);
         QApplication::setActiveWindow(Form.get());
         QVERIFY(QTest::qWaitForWindowActive(Form.get()));
         QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(Form->TreeView1));
@@ -161,7 +153,7 @@ private Q_SLOTS:
     }
     void TabCyclesThroughTheControls() {
         QFETCH(bool, Backwards);
-        auto Form = ShownForm(692);
+        auto Form = ShownLayoutForm(692);
         QApplication::setActiveWindow(Form.get());
         QVERIFY(QTest::qWaitForWindowActive(Form.get()));
         std::vector<QString> Order = {"TreeView1", "BitBtn9", "BitBtn10", "BitBtn1", "BitBtn2", "BitBtn3", "BitBtn7",
@@ -179,7 +171,7 @@ private Q_SLOTS:
     }
 
     void PanelsAndBarNeverTakeTheFocus() {
-        auto Form = ShownForm(692);
+        auto Form = ShownLayoutForm(692);
         for (QWidget* W : std::initializer_list<QWidget*>{Form->Panel1, Form->Panel2, Form->Panel3, Form->Panel4,
                                                           Form->ControlBar1, Form->Splitter1}) {
             QTest::mouseClick(W, Qt::LeftButton, {}, QPoint(W->width() / 2, W->height() - 1));
@@ -239,7 +231,7 @@ private Q_SLOTS:
     void CaptionsAreDrawnInTheirColours() {
         QFETCH(QString, Name);
         QFETCH(QColor, Colour);
-        auto Form = ShownForm(692);
+        auto Form = ShownLayoutForm(692);
         QWidget* Control = Form->findChild<QWidget*>(Name);
         const QImage Image = Control->grab().toImage();
         // Antialiased strokes mix the ink with the background: the pixel that differs

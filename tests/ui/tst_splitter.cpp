@@ -1,10 +1,10 @@
 // Dragging the splitter between the outline and the editor: the new width, the snap,
 // the limit that keeps the centre column, Esc, and the inverted preview line.
 #include "Fonts.h"
-#include "Unit1.h"
+#include "LayoutForm.h"
+#include "SendMouse.h"
 
 #include <QApplication>
-#include <QMouseEvent>
 #include <QTest>
 
 #include <memory>
@@ -18,9 +18,7 @@ private:
     // Mouse events straight to the splitter, in its own coordinates (it keeps the
     // mouse while the button is held, wherever the pointer goes).
     void Send(QEvent::Type Type, int X, Qt::MouseButton Button, Qt::MouseButtons Buttons) {
-        const QPointF Local(X, 100);
-        QMouseEvent Event(Type, Local, FForm->Splitter1->mapToGlobal(Local), Button, Buttons, Qt::NoModifier);
-        QApplication::sendEvent(FForm->Splitter1, &Event);
+        SendMouse(FForm->Splitter1, Type, QPointF(X, 100), Button, Buttons);
     }
     void Press() { Send(QEvent::MouseButtonPress, 1, Qt::LeftButton, Qt::LeftButton); }
     void MoveBy(int Dx) { Send(QEvent::MouseMove, 1 + Dx, Qt::NoButton, Qt::LeftButton); }
@@ -35,9 +33,7 @@ private:
 private Q_SLOTS:
     void initTestCase() { TFonts::InstallSubstitutes(); }
     void init() {
-        FForm = std::make_unique<TForm1>(TIniGTSystem::Platform(), TFormStart::fsLayoutOnly);
-        FForm->show();
-        FForm->resize(692, 456);
+        FForm = ShownLayoutForm();
         QVERIFY(QTest::qWaitForWindowExposed(FForm.get()));
     }
     void cleanup() { FForm.reset(); }
