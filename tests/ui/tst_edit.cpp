@@ -1,17 +1,12 @@
 // The single-line fields: byte-exact texts, the select-all rule, height, hidden selection, clicks.
+#include "ByteData.h"
 #include "Edit.h"
 #include "Guard.h"
 
 #include <QLineEdit>
 #include <QtTest>
 
-Q_DECLARE_METATYPE(TByteString)
-
 namespace {
-
-TByteString Bytes(const char* Text) {
-    return TByteString(Text);
-}
 
 // A field and a second widget to take the focus from it.
 struct TEditFixture {

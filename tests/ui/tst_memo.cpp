@@ -1,4 +1,5 @@
 // The body editor: setting, reading, the modified flag, the change notification, the limit.
+#include "ByteData.h"
 #include "Errors.h"
 #include "Guard.h"
 #include "Memo.h"
@@ -12,15 +13,7 @@
 #include <QTextLayout>
 #include <QtTest>
 
-#include <memory>
-
-Q_DECLARE_METATYPE(TByteString)
-
 namespace {
-
-TByteString Bytes(const char* Text) {
-    return TByteString(Text);
-}
 
 // A memo in a window, with a log of OnChange runs and the modified flag each run saw.
 struct TMemoFixture {
