@@ -12,14 +12,13 @@ Usage (inside an X server, e.g. xvfb-run -a): drag_e2e.py QUORVEL [SHOT.png]
 SHOT.png, when given, is a screenshot taken while the first drag is under way.
 """
 import os
-import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from commands_e2e import data_file, fail, find_window, send_close, wait_for_file, xdotool  # noqa: E402
+from e2e_support import (data_file, fail, find_window, in_scratch, send_close, started, wait_for_exit,  # noqa: E402
+                         wait_for_file, xdotool)
 
 
 def main():
@@ -27,31 +26,14 @@ def main():
         fail(__doc__)
     program = sys.argv[1]
     shot = sys.argv[2] if len(sys.argv) > 2 else ""
-    scratch = tempfile.mkdtemp(prefix="quorvel-drag-")
-    try:
-        run(program, shot, scratch)
-    finally:
-        shutil.rmtree(scratch, ignore_errors=True)
-    print("PASS")
+    in_scratch("quorvel-drag-", lambda scratch: run(program, shot, scratch))
 
 
 def run(program, shot, scratch):
-    shutil.copy(program, os.path.join(scratch, "quorvel"))
-    youken = os.path.join(scratch, "youken.dat")
-    with open(youken, "wb") as handle:
-        handle.write(data_file([(-1, "Alpha", "alpha body\r\n"), (0, "Beta", ""), (-1, "Gamma", "gamma body\r\n"),
-                                (-1, "Delta", "delta body\r\n")]))
-    with open(os.path.join(scratch, "Quorvel.ini"), "w") as handle:
-        handle.write("[form]\nform1.top=120\nform1.left=60\nform1.width=760\n")
-
-    env = dict(os.environ, QT_QPA_PLATFORM="xcb", LC_ALL="C.UTF-8")
-    process = subprocess.Popen(["./quorvel"], cwd=scratch, env=env)
-    try:
+    records = [(-1, "Alpha", "alpha body\r\n"), (0, "Beta", ""), (-1, "Gamma", "gamma body\r\n"),
+               (-1, "Delta", "delta body\r\n")]
+    with started(program, scratch, records) as (process, youken):
         drive(process, youken, shot)
-    finally:
-        if process.poll() is None:
-            process.kill()
-            process.wait()
 
 
 def drive(process, youken, shot):
@@ -102,12 +84,7 @@ def drive(process, youken, shot):
 
     # Saved: closing asks nothing.
     send_close(window)
-    try:
-        code = process.wait(timeout=15)
-    except subprocess.TimeoutExpired:
-        fail("the program did not end after the close (an unexpected prompt?)")
-    if code != 0:
-        fail("the program ended with %d" % code)
+    wait_for_exit(process, " (an unexpected prompt?)")
 
 
 if __name__ == "__main__":
