@@ -189,9 +189,6 @@ public:
     void AddObserver(TOutlineObserver* Observer);
     void RemoveObserver(TOutlineObserver* Observer);
 
-    TObject* Sender() const noexcept { return FSender; }
-    void SetSender(TObject* Sender) noexcept { FSender = Sender; }
-
     TTVChangingEvent OnChanging;
     TTVChangedEvent OnChange;
     TTVChangedEvent OnDeletion;

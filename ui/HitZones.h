@@ -29,7 +29,6 @@ public:
     }
 
     constexpr bool Contains(TTreeHitZone Zone) const noexcept { return (FBits & Bit(Zone)) != 0; }
-    constexpr bool Empty() const noexcept { return FBits == 0; }
     // True when the sets share a zone.
     constexpr bool Intersects(TTreeHitZones Other) const noexcept { return (FBits & Other.FBits) != 0; }
     // True when every zone of this set lies in Other.
@@ -37,10 +36,6 @@ public:
 
     constexpr TTreeHitZones& Include(TTreeHitZone Zone) noexcept {
         FBits |= Bit(Zone);
-        return *this;
-    }
-    constexpr TTreeHitZones& Exclude(TTreeHitZone Zone) noexcept {
-        FBits &= ~Bit(Zone);
         return *this;
     }
 

@@ -35,7 +35,6 @@ public:
     TByteString Text() const { return LinesText(); }
 
     bool Modified() const noexcept { return FModified; }
-    void SetModified(bool Value) noexcept { FModified = Value; }
 
     qsizetype MaxLength() const noexcept { return FMaxLength; }
     void SetMaxLength(qsizetype Value) noexcept { FMaxLength = Value; }
