@@ -9,16 +9,6 @@
 
 namespace {
 
-int HexDigitValue(char Byte) {
-    if (Byte >= '0' && Byte <= '9')
-        return Byte - '0';
-    if (Byte >= 'A' && Byte <= 'F')
-        return Byte - 'A' + 10;
-    if (Byte >= 'a' && Byte <= 'f')
-        return Byte - 'a' + 10;
-    return -1;
-}
-
 std::optional<std::int32_t> ParseInt(TByteView Text) {
     std::size_t At = 0;
     while (At < Text.size() && Text[At] == ' ')

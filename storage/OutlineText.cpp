@@ -169,16 +169,6 @@ std::size_t ReadUtf8(std::string_view Text, std::size_t Pos, char32_t& Code) {
     return Length;
 }
 
-int HexDigit(char C) {
-    if (C >= '0' && C <= '9')
-        return C - '0';
-    if (C >= 'A' && C <= 'F')
-        return C - 'A' + 10;
-    if (C >= 'a' && C <= 'f')
-        return C - 'a' + 10;
-    return -1;
-}
-
 struct TParsedEntry {
     int Level;
     TByteString Title;
@@ -277,8 +267,8 @@ private:
                     Pos += 2;
                     continue;
                 }
-                const int High = Pos + 2 < Field.size() && Field[Pos + 1] == 'x' ? HexDigit(Field[Pos + 2]) : -1;
-                const int Low = High >= 0 && Pos + 3 < Field.size() ? HexDigit(Field[Pos + 3]) : -1;
+                const int High = Pos + 2 < Field.size() && Field[Pos + 1] == 'x' ? HexDigitValue(Field[Pos + 2]) : -1;
+                const int Low = High >= 0 && Pos + 3 < Field.size() ? HexDigitValue(Field[Pos + 3]) : -1;
                 if (Low < 0)
                     Fail("\"\\\" の書き方が正しくありません(列 " + std::to_string(Pos + 1) +
                          ")。\"\\\\\" か \"\\xHH\"(16 進 2 桁)を使ってください");
