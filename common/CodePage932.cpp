@@ -52,10 +52,6 @@ std::u16string FromUtf16Bytes(const std::string& Bytes) {
     return Text;
 }
 
-bool IsEscape(char16_t Unit) {
-    return Unit >= TCodePage932::EscapeBase + 0x80 && Unit <= TCodePage932::EscapeBase + 0xFF;
-}
-
 bool IsHighSurrogate(char16_t Unit) {
     return Unit >= 0xD800 && Unit <= 0xDBFF;
 }

@@ -15,6 +15,9 @@ public:
     // Only bytes 0x80-0xFF can fail to decode; such a byte b is carried as the lone
     // surrogate U+DC00+b, that is U+DC80..U+DCFF.
     static constexpr char16_t EscapeBase = 0xDC00;
+    static constexpr bool IsEscape(char16_t Unit) noexcept {
+        return Unit >= EscapeBase + 0x80 && Unit <= EscapeBase + 0xFF;
+    }
 
     static bool IsLeadByte(unsigned char Byte) noexcept {
         return (Byte >= 0x81 && Byte <= 0x9F) || (Byte >= 0xE0 && Byte <= 0xFC);

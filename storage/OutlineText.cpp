@@ -77,7 +77,7 @@ bool EncodeFromTables(std::u16string_view Text, TByteString& Bytes) {
     for (const char16_t Unit : Text) {
         if (Unit < 0x80) {
             Bytes += static_cast<char>(Unit);
-        } else if (Unit >= TCodePage932::EscapeBase + 0x80 && Unit <= TCodePage932::EscapeBase + 0xFF) {
+        } else if (TCodePage932::IsEscape(Unit)) {
             Bytes += static_cast<char>(Unit - TCodePage932::EscapeBase);
         } else if (const std::uint16_t Code = Codes[Unit]; Code == 0) {
             return false;

@@ -4,14 +4,6 @@
 
 #include <algorithm>
 
-namespace {
-
-bool IsEscape(char16_t Unit) {
-    return Unit >= TCodePage932::EscapeBase + 0x80 && Unit <= TCodePage932::EscapeBase + 0xFF;
-}
-
-} // namespace
-
 QString TFieldText::Decode(TByteView Bytes, bool CrLfLines) {
     const std::u16string Wide = TCodePage932::Decode(Bytes);
     QString Text = QString::fromStdU16String(Wide);
@@ -35,7 +27,7 @@ qsizetype TFieldText::ByteLength(const QString& Text, bool CrLfLines) noexcept {
         const char16_t Unit = Char.unicode();
         if (Unit == u'\n' && CrLfLines)
             Length += 2;
-        else if (Unit < 0x80 || (Unit >= 0xFF61 && Unit <= 0xFF9F) || IsEscape(Unit))
+        else if (Unit < 0x80 || (Unit >= 0xFF61 && Unit <= 0xFF9F) || TCodePage932::IsEscape(Unit))
             Length += 1;
         else
             Length += 2;
@@ -80,7 +72,7 @@ TByteString TFieldText::BytesOf(const QString& Current) const {
             break;
         const char16_t Unit = FShown[Index].unicode();
         const auto Lead = static_cast<unsigned char>(FBytes[Byte]);
-        if (IsEscape(Unit))
+        if (TCodePage932::IsEscape(Unit))
             Byte += 1;
         else if (FCrLfLines && Unit == u'\n')
             Byte += (Lead == '\r' && Byte + 1 < FBytes.size() && FBytes[Byte + 1] == '\n') ? 2 : 1;
