@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFocusEvent>
-#include <QFontInfo>
 #include <QFontMetrics>
 #include <QMouseEvent>
 

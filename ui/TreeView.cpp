@@ -5,7 +5,6 @@
 
 #include <QApplication>
 #include <QDragEnterEvent>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
