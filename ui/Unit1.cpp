@@ -174,10 +174,6 @@ void TForm1::CreateLeftColumn() {
     TreeView1->setFont(TFonts::Make(13));
     TFonts::SetFontColor(TreeView1, clBlack);
     TreeView1->setMinimumWidth(40);
-    TreeView1->setIndentation(40);
-    TreeView1->setHeaderHidden(true);
-    TreeView1->setRootIsDecorated(true);
-    TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Panel1->Layout().AddControl(TreeView1, TAlign::alClient, QRect(1, 31, 311, 424));
 
     ControlBar1 = Named(new TControlBar(Panel1), "ControlBar1");
