@@ -23,15 +23,19 @@ std::size_t ReadLength(TReadStream& Stream) {
     return static_cast<std::size_t>(Length);
 }
 
-// Reads a string into Text, reusing its storage.
-void ReadStrInto(TReadStream& Stream, TByteString& Text) {
-    const std::size_t Length = ReadLength(Stream);
+// Reads Length bytes into Text, reusing its storage.
+void ReadBytesInto(TReadStream& Stream, std::size_t Length, TByteString& Text) {
     try {
         Text.resize(Length);
     } catch (const std::bad_alloc&) {
         throw EOutOfMemory();
     }
     Stream.ReadBuffer(Text.data(), Length);
+}
+
+// Reads a string into Text, reusing its storage.
+void ReadStrInto(TReadStream& Stream, TByteString& Text) {
+    ReadBytesInto(Stream, ReadLength(Stream), Text);
 }
 
 // Reads a string, straight from the stream's buffer when it is there (no copy), else
@@ -41,12 +45,7 @@ TByteView ReadStrView(TReadStream& Stream, TByteString& Spare) {
     TByteView View;
     if (Stream.ReadView(Length, View))
         return View;
-    try {
-        Spare.resize(Length);
-    } catch (const std::bad_alloc&) {
-        throw EOutOfMemory();
-    }
-    Stream.ReadBuffer(Spare.data(), Length);
+    ReadBytesInto(Stream, Length, Spare);
     return Spare;
 }
 
