@@ -1,6 +1,7 @@
 #include "TreeNodes.h"
 
 #include "Errors.h"
+#include "FlagScope.h"
 
 #include <algorithm>
 #include <limits>
@@ -52,19 +53,6 @@ int SubtreeSize(const TTreeNode* Top) noexcept {
         ++Size;
     return Size;
 }
-
-// Restores the previous state of a flag when the scope ends, also on an error.
-class TFlagScope {
-public:
-    explicit TFlagScope(bool& Flag) noexcept : FFlag(Flag), FSaved(Flag) { FFlag = true; }
-    ~TFlagScope() { FFlag = FSaved; }
-    TFlagScope(const TFlagScope&) = delete;
-    TFlagScope& operator=(const TFlagScope&) = delete;
-
-private:
-    bool& FFlag;
-    bool FSaved;
-};
 
 } // namespace
 

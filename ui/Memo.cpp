@@ -2,6 +2,7 @@
 
 #include "CodePage932.h"
 #include "Errors.h"
+#include "FlagScope.h"
 #include "Guard.h"
 
 #include <QAction>
@@ -16,19 +17,6 @@
 #include <memory>
 
 namespace {
-
-// Sets a flag for the lifetime of the scope, also when an error leaves it.
-class TFlagScope {
-public:
-    explicit TFlagScope(bool& Flag) : FFlag(Flag), FOld(Flag) { FFlag = true; }
-    ~TFlagScope() { FFlag = FOld; }
-    TFlagScope(const TFlagScope&) = delete;
-    TFlagScope& operator=(const TFlagScope&) = delete;
-
-private:
-    bool& FFlag;
-    bool FOld;
-};
 
 // Row breaks of a text as the editor will store it, as '\n'.
 QString AsRows(QString Text) {
