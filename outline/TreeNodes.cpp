@@ -61,20 +61,18 @@ int SubtreeSize(const TTreeNode* Top) noexcept {
 TTreeNode::TTreeNode(TTreeNodes* Owner, TByteString Text, TStringList* Data) noexcept
     : FOwner(Owner), FText(std::move(Text)), FData(Data) {}
 
-TTreeNode* TTreeNode::GetNextSibling() const noexcept {
-    const int Next = FIndexInParent + 1;
+TTreeNode* TTreeNode::SiblingAt(int Index) const noexcept {
     if (FParent)
-        return Next < FParent->Count() ? FParent->Item(Next) : nullptr;
-    return Next < FOwner->TopCount() ? FOwner->TopItem(Next) : nullptr;
+        return Index < FParent->Count() ? FParent->Item(Index) : nullptr;
+    return Index < FOwner->TopCount() ? FOwner->TopItem(Index) : nullptr;
+}
+
+TTreeNode* TTreeNode::GetNextSibling() const noexcept {
+    return SiblingAt(FIndexInParent + 1);
 }
 
 TTreeNode* TTreeNode::GetPrevSibling() const noexcept {
-    if (FIndexInParent == 0)
-        return nullptr;
-    const int Prev = FIndexInParent - 1;
-    if (FParent)
-        return Prev < FParent->Count() ? FParent->Item(Prev) : nullptr;
-    return Prev < FOwner->TopCount() ? FOwner->TopItem(Prev) : nullptr;
+    return FIndexInParent == 0 ? nullptr : SiblingAt(FIndexInParent - 1);
 }
 
 TTreeNode* TTreeNode::GetNext() const noexcept {

@@ -50,6 +50,8 @@ private:
     friend class TTreeNodes;
     TTreeNode(TTreeNodes* Owner, TByteString Text, TStringList* Data) noexcept;
     ~TTreeNode() = default;
+    // The entry at Index among this entry's siblings (itself included), or nullptr.
+    TTreeNode* SiblingAt(int Index) const noexcept;
 
     TTreeNodes* FOwner;
     TTreeNode* FParent = nullptr;
