@@ -13,37 +13,6 @@
 
 namespace {
 
-// The outcome of loading a file as the program does.
-struct TLoad {
-    int Code = ExitDone;
-    std::string Message; // the error's message when Code is ExitFailed
-};
-
-TLoad Load(TTreeNodes& Nodes, const std::string& FileName) {
-    try {
-        if (ReadOutline(Nodes, FileName) == TReadResult::rrNotFound)
-            return {ExitNotFound, Messages::FileNotFound};
-        return {};
-    } catch (const std::exception& Error) {
-        return {ExitFailed, Error.what()};
-    }
-}
-
-// Tells Err why a load failed; the error's message comes last.
-int Report(const TLoad& Result, const TTreeNodes& Nodes, std::FILE* Err) {
-    if (Result.Code == ExitFailed)
-        PrintLine(Err, std::to_string(Nodes.EntryCount()) + " entries read before the error");
-    if (Result.Code != ExitDone)
-        PrintLine(Err, Result.Message);
-    return Result.Code;
-}
-
-// An outline that releases its bodies when entries leave it.
-class TToolOutline : public TTreeNodes {
-public:
-    TToolOutline() { ReleaseBodiesOnDeletion(*this); }
-};
-
 void Dump(TTreeNodes& Nodes, std::FILE* Out) {
     // Ancestors of the entry just printed, with their indices (pre-order order).
     std::vector<std::pair<const TTreeNode*, int>> Ancestors;

@@ -87,19 +87,15 @@ std::optional<TTextArguments> SplitTextArguments(const std::string& Command, con
 }
 
 int ExportCommand(const TTextArguments& Arguments, std::FILE* Out, std::FILE* Err) {
-    TTreeNodes Nodes;
-    ReleaseBodiesOnDeletion(Nodes);
+    TToolOutline Nodes;
+    const TLoad Loaded = Load(Nodes, Arguments.Input);
+    if (Loaded.Code != ExitDone)
+        return Report(Loaded, Nodes, Err);
     std::string Text;
     try {
-        if (ReadOutline(Nodes, Arguments.Input) == TReadResult::rrNotFound) {
-            PrintLine(Err, Messages::FileNotFound);
-            return ExitNotFound;
-        }
         Text = FormatOutlineText(Nodes);
     } catch (const std::exception& Error) {
-        PrintLine(Err, std::to_string(Nodes.EntryCount()) + " entries read before the error");
-        PrintLine(Err, Error.what());
-        return ExitFailed;
+        return Report({ExitFailed, Error.what()}, Nodes, Err);
     }
     if (Arguments.Output) {
         if (!WriteTextFile(*Arguments.Output, Text)) {
