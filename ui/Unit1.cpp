@@ -51,6 +51,12 @@ const char* const SavePrompt = "現在の変更を保存します。よろしい
 const char* const SavePromptCaption = "確認";
 const char* const SettingsSection = "form";
 
+// Asks whether to save the changes; Icon is the box's icon flag. Returns the answer.
+int AskToSave(int Icon) {
+    return TDialogs::Current().MessageBox(QString::fromUtf8(SavePrompt), QString::fromUtf8(SavePromptCaption),
+                                          TDialogs::MB_YESNO | Icon);
+}
+
 // The pleading stage of each level, alternately the plaintiff's and the defendant's.
 struct TLevelLabel {
     const char* Text;
@@ -276,10 +282,7 @@ void TForm1::FormCreate() {
 
 void TForm1::FormClose() {
     if (Changed == 1) {
-        const int Answer =
-            TDialogs::Current().MessageBox(QString::fromUtf8(SavePrompt), QString::fromUtf8(SavePromptCaption),
-                                           TDialogs::MB_YESNO | TDialogs::MB_ICONQUESTION);
-        if (Answer != TDialogs::IDYES) {
+        if (AskToSave(TDialogs::MB_ICONQUESTION) != TDialogs::IDYES) {
             return;
         }
         // A failed save leaves this handler: the window stays open and still has the changes.
@@ -375,10 +378,7 @@ void TForm1::BitBtn10Click() {
 
 void TForm1::SwitchDataSet(const std::string& FileName) {
     if (Changed == 1) {
-        const int Answer =
-            TDialogs::Current().MessageBox(QString::fromUtf8(SavePrompt), QString::fromUtf8(SavePromptCaption),
-                                           TDialogs::MB_YESNO | TDialogs::MB_ICONEXCLAMATION);
-        if (Answer == TDialogs::IDYES) {
+        if (AskToSave(TDialogs::MB_ICONEXCLAMATION) == TDialogs::IDYES) {
             // A failed save ends the switch here, so the unsaved outline is not dropped.
             SaveData();
         }
