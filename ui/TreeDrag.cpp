@@ -119,16 +119,17 @@ void TTreeDrag::Release(const QPoint& Point, Qt::MouseButton Button) {
 void TTreeDrag::Cancel() {
     if (!Dragging())
         return;
-    const bool Leave = FStage == TStage::dgActive && FOverTree;
     // Whatever the handler does, the drag is over and the button's release belongs to it.
-    Finish(TStage::dgSpent);
-    if (Leave)
-        DragOver(FLast, dsDragLeave);
+    FinishWithLeave(TStage::dgSpent);
 }
 
 void TTreeDrag::Abandon() {
+    FinishWithLeave(TStage::dgIdle);
+}
+
+void TTreeDrag::FinishWithLeave(TStage Next) {
     const bool Leave = FStage == TStage::dgActive && FOverTree;
-    Finish(TStage::dgIdle);
+    Finish(Next);
     if (Leave)
         DragOver(FLast, dsDragLeave);
 }

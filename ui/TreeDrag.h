@@ -98,6 +98,8 @@ private:
     QPixmap MakeImage() const;
     // Removes every trace of the drag; the next stage is Next.
     void Finish(TStage Next) noexcept;
+    // Finish, then a drag-leave at the last position when the tree was the target.
+    void FinishWithLeave(TStage Next);
 
     TTreeView* FView;
     TStage FStage = TStage::dgIdle;
