@@ -1,5 +1,7 @@
 #include "Control.h"
 
+#include "FlagScope.h"
+
 #include <QWidget>
 
 #include <algorithm>
@@ -60,66 +62,67 @@ void TDockLayout::AlignControls() {
     if (FAligning) {
         return;
     }
-    FAligning = true;
-    int Left = FFrame;
-    int Top = FFrame;
-    int Right = FContainer->width() - FFrame;
-    int Bottom = FContainer->height() - FFrame;
+    {
+        const TFlagScope Aligning(FAligning);
+        int Left = FFrame;
+        int Top = FFrame;
+        int Right = FContainer->width() - FFrame;
+        int Bottom = FContainer->height() - FFrame;
 
-    auto Collect = [this](TAlign Align) {
-        std::vector<QWidget*> Result;
+        auto Collect = [this](TAlign Align) {
+            std::vector<QWidget*> Result;
+            for (const TItem& Item : FItems) {
+                if (Item.Align == Align) {
+                    Result.push_back(Item.Control);
+                }
+            }
+            return Result;
+        };
+        // Docked children of one kind are taken in the order of their current edges, so a
+        // control stays on the same side of its neighbours (the splitter right of Panel1).
+        std::vector<QWidget*> Tops = Collect(TAlign::alTop);
+        std::stable_sort(Tops.begin(), Tops.end(), [](QWidget* A, QWidget* B) { return A->y() < B->y(); });
+        for (QWidget* C : Tops) {
+            SetBoundsLimited(C, QRect(Left, Top, std::max(Right - Left, 0), C->height()));
+            Top += C->height();
+        }
+        std::vector<QWidget*> Bottoms = Collect(TAlign::alBottom);
+        std::stable_sort(Bottoms.begin(), Bottoms.end(),
+                         [](QWidget* A, QWidget* B) { return A->geometry().bottom() > B->geometry().bottom(); });
+        for (QWidget* C : Bottoms) {
+            SetBoundsLimited(C, QRect(Left, Bottom - C->height(), std::max(Right - Left, 0), C->height()));
+            Bottom -= C->height();
+        }
+        std::vector<QWidget*> Lefts = Collect(TAlign::alLeft);
+        std::stable_sort(Lefts.begin(), Lefts.end(), [](QWidget* A, QWidget* B) { return A->x() < B->x(); });
+        for (QWidget* C : Lefts) {
+            SetBoundsLimited(C, QRect(Left, Top, C->width(), std::max(Bottom - Top, 0)));
+            Left += C->width();
+        }
+        std::vector<QWidget*> Rights = Collect(TAlign::alRight);
+        std::stable_sort(Rights.begin(), Rights.end(),
+                         [](QWidget* A, QWidget* B) { return A->geometry().right() > B->geometry().right(); });
+        for (QWidget* C : Rights) {
+            SetBoundsLimited(C, QRect(Right - C->width(), Top, C->width(), std::max(Bottom - Top, 0)));
+            Right -= C->width();
+        }
+        for (QWidget* C : Collect(TAlign::alClient)) {
+            // Where nothing remains the control keeps its previous extent rather than collapsing.
+            const int W = Right - Left < 0 ? C->width() : Right - Left;
+            const int H = Bottom - Top < 0 ? C->height() : Bottom - Top;
+            SetBoundsLimited(C, QRect(Left, Top, W, H));
+        }
         for (const TItem& Item : FItems) {
-            if (Item.Align == Align) {
-                Result.push_back(Item.Control);
+            if (Item.Align == TAlign::alNone) {
+                PlaceAnchored(Item, FContainer->size());
             }
         }
-        return Result;
-    };
-    // Docked children of one kind are taken in the order of their current edges, so a
-    // control stays on the same side of its neighbours (the splitter right of Panel1).
-    std::vector<QWidget*> Tops = Collect(TAlign::alTop);
-    std::stable_sort(Tops.begin(), Tops.end(), [](QWidget* A, QWidget* B) { return A->y() < B->y(); });
-    for (QWidget* C : Tops) {
-        SetBoundsLimited(C, QRect(Left, Top, std::max(Right - Left, 0), C->height()));
-        Top += C->height();
-    }
-    std::vector<QWidget*> Bottoms = Collect(TAlign::alBottom);
-    std::stable_sort(Bottoms.begin(), Bottoms.end(),
-                     [](QWidget* A, QWidget* B) { return A->geometry().bottom() > B->geometry().bottom(); });
-    for (QWidget* C : Bottoms) {
-        SetBoundsLimited(C, QRect(Left, Bottom - C->height(), std::max(Right - Left, 0), C->height()));
-        Bottom -= C->height();
-    }
-    std::vector<QWidget*> Lefts = Collect(TAlign::alLeft);
-    std::stable_sort(Lefts.begin(), Lefts.end(), [](QWidget* A, QWidget* B) { return A->x() < B->x(); });
-    for (QWidget* C : Lefts) {
-        SetBoundsLimited(C, QRect(Left, Top, C->width(), std::max(Bottom - Top, 0)));
-        Left += C->width();
-    }
-    std::vector<QWidget*> Rights = Collect(TAlign::alRight);
-    std::stable_sort(Rights.begin(), Rights.end(),
-                     [](QWidget* A, QWidget* B) { return A->geometry().right() > B->geometry().right(); });
-    for (QWidget* C : Rights) {
-        SetBoundsLimited(C, QRect(Right - C->width(), Top, C->width(), std::max(Bottom - Top, 0)));
-        Right -= C->width();
-    }
-    for (QWidget* C : Collect(TAlign::alClient)) {
-        // Where nothing remains the control keeps its previous extent rather than collapsing.
-        const int W = Right - Left < 0 ? C->width() : Right - Left;
-        const int H = Bottom - Top < 0 ? C->height() : Bottom - Top;
-        SetBoundsLimited(C, QRect(Left, Top, W, H));
-    }
-    for (const TItem& Item : FItems) {
-        if (Item.Align == TAlign::alNone) {
-            PlaceAnchored(Item, FContainer->size());
+        for (const TItem& Item : FItems) {
+            if (TDockLayout* Inner = Of(Item.Control)) {
+                Inner->AlignControls();
+            }
         }
     }
-    for (const TItem& Item : FItems) {
-        if (TDockLayout* Inner = Of(Item.Control)) {
-            Inner->AlignControls();
-        }
-    }
-    FAligning = false;
     if (FOnAligned) {
         FOnAligned();
     }

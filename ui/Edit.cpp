@@ -1,5 +1,7 @@
 #include "Edit.h"
 
+#include "FlagScope.h"
+
 #include "Guard.h"
 
 #include <QApplication>
@@ -55,9 +57,8 @@ void TEdit::ApplyPalette() {
     }
     if (!Changed)
         return;
-    FApplyingPalette = true;
+    const TFlagScope Applying(FApplyingPalette);
     setPalette(Colours);
-    FApplyingPalette = false;
 }
 
 void TEdit::changeEvent(QEvent* Event) {

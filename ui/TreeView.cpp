@@ -1,5 +1,7 @@
 #include "TreeView.h"
 
+#include "FlagScope.h"
+
 #include "Guard.h"
 #include "OutlineModel.h"
 
@@ -255,14 +257,13 @@ void TTreeView::SyncSelection() {
     if (FResetting)
         return;
     const QModelIndex Index = IndexOf(FItems.SelectedEntry());
-    FSelecting = true;
+    const TFlagScope Selecting(FSelecting);
     if (Index.isValid()) {
         selectionModel()->setCurrentIndex(Index, QItemSelectionModel::ClearAndSelect);
     } else {
         selectionModel()->clearSelection();
         selectionModel()->clearCurrentIndex();
     }
-    FSelecting = false;
 }
 
 void TTreeView::SyncExpanded(const TTreeNode* Entry) {
@@ -324,9 +325,8 @@ void TTreeView::ApplyPalette() {
         return;
     Colours.setColor(QPalette::Inactive, QPalette::Highlight, Highlight);
     Colours.setColor(QPalette::Inactive, QPalette::HighlightedText, HighlightedText);
-    FApplyingPalette = true;
+    const TFlagScope Applying(FApplyingPalette);
     setPalette(Colours);
-    FApplyingPalette = false;
 }
 
 void TTreeView::changeEvent(QEvent* Event) {
