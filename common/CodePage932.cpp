@@ -6,7 +6,8 @@
 
 namespace {
 
-// One iconv conversion descriptor, reset for every call.
+// One iconv conversion descriptor, reset for every call. Each kind is opened once per
+// thread: the tree view decodes a title for every row it paints.
 class TIconv {
 public:
     TIconv(const char* To, const char* From) : FHandle(iconv_open(To, From)) {
@@ -80,7 +81,7 @@ void TCodePage932::AppendUtf8(std::string& Out, char32_t Code) {
 }
 
 std::u16string TCodePage932::Decode(TByteView Bytes) {
-    TIconv Converter("UTF-16LE", "CP932");
+    thread_local TIconv Converter("UTF-16LE", "CP932");
     std::u16string Text;
     const char* In = Bytes.data();
     std::size_t InLeft = Bytes.size();
@@ -99,7 +100,7 @@ std::u16string TCodePage932::Decode(TByteView Bytes) {
 }
 
 TCodePage932::TEncoded TCodePage932::Encode(std::u16string_view Text) {
-    TIconv Converter("CP932", "UTF-16LE");
+    thread_local TIconv Converter("CP932", "UTF-16LE");
     TEncoded Result;
     std::size_t Start = 0;
     while (Start < Text.size()) {
@@ -147,7 +148,7 @@ TCodePage932::TEncoded TCodePage932::Encode(std::u16string_view Text) {
 }
 
 std::string TCodePage932::ToUtf8Lossy(TByteView Bytes) {
-    TIconv Converter("UTF-8", "CP932");
+    thread_local TIconv Converter("UTF-8", "CP932");
     std::string Out;
     const char* In = Bytes.data();
     std::size_t InLeft = Bytes.size();
@@ -171,7 +172,7 @@ bool TCodePage932::RoundTrips(TByteView Bytes) {
 }
 
 bool TCodePage932::FromUtf8(std::string_view Utf8, TByteString& Out, std::size_t& BadOffset) {
-    TIconv Converter("CP932", "UTF-8");
+    thread_local TIconv Converter("CP932", "UTF-8");
     Out.clear();
     const char* In = Utf8.data();
     std::size_t InLeft = Utf8.size();
