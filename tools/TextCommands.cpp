@@ -2,6 +2,7 @@
 
 #include "DataFile.h"
 #include "Errors.h"
+#include "FileStream.h"
 #include "OutlineText.h"
 #include "ToolOutput.h"
 #include "TreeNodes.h"
@@ -10,34 +11,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <unistd.h>
 
 namespace {
-
-// Writes Text to Path through a temporary file in the same folder, so that a failed
-// write leaves neither a half-written text nor a damaged older one.
-bool WriteTextFile(const std::string& Path, const std::string& Text) {
-    const std::filesystem::path Target(Path);
-    std::filesystem::path Temporary = Target;
-    Temporary += ".tmp-" + std::to_string(getpid());
-    std::error_code Error;
-    {
-        std::ofstream Stream(Temporary, std::ios::binary | std::ios::trunc);
-        if (Stream)
-            Stream.write(Text.data(), static_cast<std::streamsize>(Text.size()));
-        Stream.close();
-        if (!Stream) {
-            std::filesystem::remove(Temporary, Error);
-            return false;
-        }
-    }
-    std::filesystem::rename(Temporary, Target, Error);
-    if (Error) {
-        std::filesystem::remove(Temporary, Error);
-        return false;
-    }
-    return true;
-}
 
 // The whole text of Path, or of the standard input for "-".
 std::optional<std::string> ReadTextFile(const std::string& Path, bool& NotFound) {
@@ -98,8 +73,13 @@ int ExportCommand(const TTextArguments& Arguments, std::FILE* Out, std::FILE* Er
         return Report({ExitFailed, Error.what()}, Nodes, Err);
     }
     if (Arguments.Output) {
-        if (!WriteTextFile(*Arguments.Output, Text)) {
-            PrintLine(Err, FormatMessage(Messages::FCreateError, *Arguments.Output));
+        // The same careful write as a data file: a temporary file, synced, renamed into place.
+        try {
+            TReplacingFileStream Stream(*Arguments.Output);
+            Stream.WriteBuffer(Text.data(), Text.size());
+            Stream.Commit();
+        } catch (const Exception& Error) {
+            PrintLine(Err, Error.Message());
             return ExitFailed;
         }
         return ExitDone;

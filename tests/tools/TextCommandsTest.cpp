@@ -176,4 +176,18 @@ INSTANTIATE_TEST_SUITE_P(
         TCommandCase{"ExportWithoutAFile", "export", {}, "", 2, "", "usage", {}}),
     [](const testing::TestParamInfo<TCommandCase>& Info) { return std::string(Info.param.Name); });
 
+// A backup written through a link lands in the linked file, and the link stays a link.
+TEST_F(TextCommands, ExportThroughALinkReplacesItsTarget) {
+    WriteFileBytes(FDir / "a.dat", Example55);
+    fs::create_directory(FDir / "backups");
+    WriteFileBytes(FDir / "backups" / "a.txt", "old");
+    fs::create_symlink("backups/a.txt", FDir / "a.txt");
+    const std::string Command = "cd '" + FDir.string() + "' && '" QUORVEL_DAT "' export a.dat -o a.txt";
+    const int Status = std::system(Command.c_str());
+    ASSERT_TRUE(WIFEXITED(Status));
+    EXPECT_EQ(WEXITSTATUS(Status), 0);
+    EXPECT_TRUE(fs::is_symlink(FDir / "a.txt"));
+    EXPECT_EQ(ReadFileBytes(FDir / "backups" / "a.txt"), Example55Text);
+}
+
 } // namespace
