@@ -10,6 +10,7 @@ packages=(
     fonts-ipafont-gothic
     clang libclang-rt-14-dev clang-format
     xvfb xauth xdotool imagemagick python3
+    openbox wmctrl x11-utils xclip ccache
 )
 
 missing=()
