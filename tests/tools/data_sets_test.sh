@@ -77,13 +77,15 @@ while [ $# -ge 2 ]; do
         named=$(sed -n 's/^\* //p' "$scratch/$name.txt" | grep '民法' |
             ascii_digits |
             grep -o '第[0-9]\{1,\}条\(の[0-9]\{1,\}\)\{0,1\}' | sed 's/^第//' | sort -u)
+        # One line, the articles separated by single spaces, to be searched for " 95条 ".
+        defence_only=" $(echo "$defence_only_articles" | tr -s '\n' ' ') "
         for article in $named; do
-            case " $(echo $defence_only_articles) " in
+            case "$defence_only" in
             *" $article "*)
                 fail "jyoubun.dat has a top-level entry naming 民法第$article, which is pleaded only as a defence or reply:"
                 sed -n 's/^\* //p' "$scratch/$name.txt" | grep '民法' |
                     ascii_digits | grep "第$article" |
-                    grep -v "第$article[0-9の]" | sed 's/^/    /'
+                    grep -v "第${article}[0-9の]" | sed 's/^/    /'
                 ;;
             esac
         done
