@@ -237,7 +237,7 @@ TEST_F(WindowGeometry, ClosingWritesTheThreeKeysForTheNextStart) {
     IniGT1->WriteInt("form", "form1.top", 120);
     IniGT1->WriteInt("form", "form1.left", -4);
     IniGT1->WriteInt("form", "form1.width", 928);
-    EXPECT_EQ(ReadFileText(Dir.Path("Quorvel.ini")), "[form]\nform1.left=-4\nform1.top=120\nform1.width=928\n");
+    EXPECT_EQ(ReadFileText(Dir.Path("Quorvel.ini")), "[form]\nform1.top=120\nform1.left=-4\nform1.width=928\n");
 
     TComponent NextRun(nullptr);
     auto* Next = new TIniGT(&NextRun, LinuxSystem(Dir.Path("quorvel")));
