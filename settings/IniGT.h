@@ -53,8 +53,9 @@ public:
     // The name as assigned, not the resolved path.
     const TByteString& FileName() const noexcept { return FFileName; }
     // A name with a directory part is used as it is; otherwise DefaultDir puts it
-    // in the executable's folder, in the Windows directory, or leaves it alone.
-    // No file is touched.
+    // in the executable's folder (or the program's configuration folder), in the
+    // Windows directory, or leaves it alone. Folders are looked at; no file or
+    // folder is created or changed.
     void SetFileName(const TByteString& Value);
 
     TIniGTFence Fence() const noexcept { return FFence; }
