@@ -6,10 +6,18 @@
 #include "MessageBoxes.h"
 
 #include <QFile>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 TApplication::TApplication(int& Argc, char** Argv) : QApplication(Argc, Argv) {
     FTitle = QString::fromUtf8(TitleFromExecutablePath(QFile::encodeName(applicationFilePath())));
     TDialogs::SetApplicationTitle(FTitle);
+    // Every text of the program is Japanese, whatever the locale: Qt's own texts too.
+    auto Translator = std::make_unique<QTranslator>();
+    if (Translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+        installTranslator(Translator.get())) {
+        FQtTranslator = std::move(Translator);
+    }
     // Before any widget exists, so every control gets the proportional face.
     TFonts::InstallSubstitutes();
     FDialogs = std::make_unique<TMessageBoxes>();
@@ -18,6 +26,9 @@ TApplication::TApplication(int& Argc, char** Argv) : QApplication(Argc, Argv) {
 }
 
 TApplication::~TApplication() {
+    if (FQtTranslator != nullptr) {
+        removeTranslator(FQtTranslator.get());
+    }
     TErrorReporter::SetHandler(nullptr);
     TDialogs::SetCurrent(nullptr);
 }

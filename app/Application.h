@@ -1,8 +1,9 @@
 #pragma once
 // TApplication: the program's application object. It derives the application title
-// from the executable's name, maps the window's font to an installed face, installs
-// the real message boxes and the central error box, and catches in notify() any
-// error that still reaches Qt's event dispatch.
+// from the executable's name, maps the window's font to an installed face, loads Qt's
+// own Japanese texts (context menus of the fields, standard buttons), installs the real
+// message boxes and the central error box, and catches in notify() any error that still
+// reaches Qt's event dispatch.
 #include <QApplication>
 #include <QByteArray>
 #include <QString>
@@ -10,6 +11,7 @@
 #include <exception>
 #include <memory>
 
+class QTranslator;
 class TDialogs;
 
 class TApplication : public QApplication {
@@ -19,6 +21,8 @@ public:
     ~TApplication() override;
 
     const QString& Title() const { return FTitle; }
+    // True when Qt's Japanese translations were found and installed.
+    bool QtTranslated() const { return FQtTranslator != nullptr; }
 
     // The title for an executable at Path (UTF-8 bytes): the file name after the last
     // "/", cut at the first ".", then every byte A-Z after the first one lowered.
@@ -33,5 +37,6 @@ public:
 
 private:
     QString FTitle;
+    std::unique_ptr<QTranslator> FQtTranslator;
     std::unique_ptr<TDialogs> FDialogs;
 };

@@ -6,7 +6,14 @@ top=$(pwd)
 
 bash scripts/setup.sh
 cmake -S . -B build/run -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BENCH=OFF
-cmake --build build/run -j "$(nproc)"
+# Only what is run: the program, the data tool and the data sets; no tests.
+targets=()
+for target in quorvel quorvel-dat quorvel_data; do
+    if ninja -C build/run -t targets all | grep -q "^$target: "; then
+        targets+=("$target")
+    fi
+done
+cmake --build build/run -j "$(nproc)" --target "${targets[@]}"
 
 if [ -x build/run/app/quorvel ]; then
     # The installed launcher's way: the notes folder under the XDG data home, seeded once

@@ -5,12 +5,13 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev
+    qt6-base-dev qt6-translations-l10n
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-ipafont-gothic
     clang libclang-rt-14-dev clang-format
     xvfb xauth xdotool imagemagick python3
     openbox wmctrl x11-utils xclip ccache
+    dpkg-dev fakeroot file appstream
 )
 
 missing=()

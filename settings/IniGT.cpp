@@ -3,7 +3,9 @@
 #include "SystemPaths.h"
 
 TIniGTSystem TIniGTSystem::Platform() {
-    return TIniGTSystem{TNameRules::Platform(), &GetExecutablePath, &GetWindowsDirectory};
+    return TIniGTSystem{TNameRules::Platform(),  &GetExecutablePath, &GetWindowsDirectory,
+                        &GetProgramConfigFolder, &PathExists,        &FolderTakesSettings,
+                        &::MakeFolders};
 }
 
 TIniGT::TIniGT(TComponent* AOwner) : TIniGT(AOwner, TIniGTSystem::Platform()) {}
@@ -19,24 +21,34 @@ void TIniGT::SetDefaultDir(TIniGTDefaultDir Value) {
 }
 
 void TIniGT::SetFileName(const TByteString& Value) {
-    TByteString Path = ResolvePath(Value);
+    TResolved Resolved = ResolvePath(Value);
     FFileName = Value;
     // The new store is made before the old one goes, so a store is always there.
-    FIniFile = std::make_unique<TIniFile>(std::move(Path));
+    FIniFile = std::make_unique<TIniFile>(std::move(Resolved.Path));
+    FFolderToMake = std::move(Resolved.FolderToMake);
 }
 
-TByteString TIniGT::ResolvePath(const TByteString& Name) const {
+TIniGT::TResolved TIniGT::ResolvePath(const TByteString& Name) const {
     if (!ExtractFilePath(Name, FSystem.Rules).empty())
-        return Name;
+        return {Name, {}};
     switch (FDefaultDir) {
-    case TIniGTDefaultDir::ddApplication:
-        return ExtractFilePath(FSystem.ExecutablePath(), FSystem.Rules) + Name;
+    case TIniGTDefaultDir::ddApplication: {
+        const TByteString Folder = ExtractFilePath(FSystem.ExecutablePath(), FSystem.Rules);
+        TByteString Beside = Folder + Name;
+        if (Name.empty() || !FSystem.ConfigFolder || FSystem.Exists(Beside) || FSystem.FolderTakesFile(Folder))
+            return {std::move(Beside), {}};
+        TByteString Config = FSystem.ConfigFolder();
+        if (Config.empty())
+            return {std::move(Beside), {}};
+        TByteString Path = Config + FSystem.Rules.PathDelimiter + Name;
+        return {std::move(Path), std::move(Config)};
+    }
     case TIniGTDefaultDir::ddWindows:
-        return FSystem.WindowsDirectory() + FSystem.Rules.PathDelimiter + Name;
+        return {FSystem.WindowsDirectory() + FSystem.Rules.PathDelimiter + Name, {}};
     case TIniGTDefaultDir::ddNone:
         break;
     }
-    return Name;
+    return {Name, {}};
 }
 
 void TIniGT::SetFence(TIniGTFence Value) {
@@ -66,5 +78,8 @@ std::int32_t TIniGT::ReadInt(const TByteString& Section, const TByteString& Key,
 }
 
 void TIniGT::WriteInt(const TByteString& Section, const TByteString& Key, std::int32_t Value) {
+    // A folder that cannot be made shows as the write's own error.
+    if (!FFolderToMake.empty() && FSystem.MakeFolders)
+        FSystem.MakeFolders(FFolderToMake);
     FIniFile->WriteInt(Section, Key, Value);
 }

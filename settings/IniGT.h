@@ -21,10 +21,20 @@ enum class TIniGTFence : std::uint8_t { fnDoubleQuote, fnParenthesis, fnVer11Mod
 
 // What the component asks of the system. Platform() is the running system;
 // tests give their own executable path, folder and name rules.
+//
+// Under ddApplication a name without a folder goes beside the executable where that
+// folder takes the file or the file already is there (a portable install), and into
+// ConfigFolder otherwise (a system-wide install run by an ordinary user). Without
+// ConfigFolder it always goes beside the executable.
 struct TIniGTSystem {
     TNameRules Rules;
     std::function<TByteString()> ExecutablePath;
     std::function<TByteString()> WindowsDirectory;
+    std::function<TByteString()> ConfigFolder;
+    std::function<bool(const TByteString& Path)> Exists;
+    std::function<bool(const TByteString& Folder)> FolderTakesFile;
+    // Makes ConfigFolder before the first write into it.
+    std::function<bool(const TByteString& Folder)> MakeFolders;
 
     static TIniGTSystem Platform();
 };
@@ -43,8 +53,9 @@ public:
     // The name as assigned, not the resolved path.
     const TByteString& FileName() const noexcept { return FFileName; }
     // A name with a directory part is used as it is; otherwise DefaultDir puts it
-    // in the executable's folder, in the Windows directory, or leaves it alone.
-    // No file is touched.
+    // in the executable's folder (or the program's configuration folder), in the
+    // Windows directory, or leaves it alone. Folders are looked at; no file or
+    // folder is created or changed.
     void SetFileName(const TByteString& Value);
 
     TIniGTFence Fence() const noexcept { return FFence; }
@@ -53,13 +64,16 @@ public:
     bool FenceUnassigned() const noexcept { return FFenceUnassigned; }
 
     // The current store; its file name is the resolved path.
+    // Under ddApplication a bare name is beside the executable or in the program's
+    // configuration folder (see TIniGTSystem).
     const TIniFile& IniFile() const noexcept { return *FIniFile; }
 
     // Derives the file name from the executable's name when none was given.
     void Loaded() override;
 
     std::int32_t ReadInt(const TByteString& Section, const TByteString& Key, std::int32_t Default) const;
-    // Passes the store's Exception on unchanged.
+    // Passes the store's Exception on unchanged. Makes the program's configuration
+    // folder first when the file lies there.
     void WriteInt(const TByteString& Section, const TByteString& Key, std::int32_t Value);
 
     static constexpr const char* FenceWarningCaption = "警告";
@@ -72,7 +86,11 @@ protected:
     virtual void ShowFenceWarning() {}
 
 private:
-    TByteString ResolvePath(const TByteString& Name) const;
+    struct TResolved {
+        TByteString Path;
+        TByteString FolderToMake;
+    };
+    TResolved ResolvePath(const TByteString& Name) const;
 
     bool FFenceUnassigned = true;
     std::unique_ptr<TIniFile> FIniFile;
@@ -80,4 +98,5 @@ private:
     TByteString FFileName;
     TIniGTFence FFence = TIniGTFence::fnNone;
     TIniGTSystem FSystem;
+    TByteString FFolderToMake; // the configuration folder when the file lies there
 };

@@ -13,6 +13,7 @@ constexpr const char* Usage = "usage: quorvel-dat check FILE\n"
                               "       quorvel-dat dump FILE\n"
                               "       quorvel-dat export FILE [-o OUT.txt]\n"
                               "       quorvel-dat import TEXT -o FILE\n"
+                              "       quorvel-dat --help | --version\n"
                               "\n"
                               "check   load FILE as Quorvel Notes does and print the number of entries\n"
                               "resave  load IN and save it to OUT with the program's writer\n"
@@ -43,7 +44,11 @@ int main(int argc, char** argv) {
             return Command == "export" ? ExportCommand(*Arguments, stdout, stderr)
                                        : ImportCommand(*Arguments, stdout, stderr);
     }
-    if (Command == "help" || Command == "--help" || Command == "-h")
+    if ((Command == "help" || Command == "--help" || Command == "-h") && argc == 2)
         return ShowUsage(stdout, 0);
+    if (Command == "--version" && argc == 2) {
+        std::fputs("quorvel-dat " QUORVEL_VERSION "\n", stdout);
+        return 0;
+    }
     return ShowUsage(stderr, 2);
 }

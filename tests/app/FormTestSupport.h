@@ -102,7 +102,11 @@ public:
     TIniGTSystem Settings(const QString& ExecutableName = QStringLiteral("quorvel")) const {
         const TByteString Executable = File(ExecutableName).toStdString();
         const TByteString Folder = Path().toStdString();
-        return TIniGTSystem{TNameRules::Platform(), [Executable] { return Executable; }, [Folder] { return Folder; }};
+        TIniGTSystem System;
+        System.Rules = TNameRules::Platform();
+        System.ExecutablePath = [Executable] { return Executable; };
+        System.WindowsDirectory = [Folder] { return Folder; };
+        return System;
     }
     QString IniFile() const { return File(QStringLiteral("Quorvel.ini")); }
 

@@ -7,9 +7,17 @@
 #include "MessageBoxes.h"
 
 #include <QAbstractButton>
+#include <QAction>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace {
 // Breaks the rule on purpose: an event handler that lets an error escape to Qt.
@@ -48,6 +56,39 @@ private Q_SLOTS:
         QFETCH(QByteArray, Path);
         QFETCH(QByteArray, Title);
         QCOMPARE(TApplication::TitleFromExecutablePath(Path), Title);
+    }
+
+    // The fields' context menus and the standard buttons come from Qt: in Japanese.
+    void QtTextsAreJapanese() {
+        auto* App = qobject_cast<TApplication*>(QCoreApplication::instance());
+        QVERIFY(App != nullptr);
+        QVERIFY2(App->QtTranslated(), "qtbase_ja.qm was not loaded (package qt6-translations-l10n)");
+        const auto MenuTexts = [](QMenu* Menu) {
+            QStringList Texts;
+            for (const QAction* Action : Menu->actions()) {
+                if (!Action->isSeparator()) {
+                    Texts << Action->text();
+                }
+            }
+            delete Menu;
+            return Texts;
+        };
+        QLineEdit Edit;
+        QPlainTextEdit Memo;
+        for (const QStringList& Texts :
+             {MenuTexts(Edit.createStandardContextMenu()), MenuTexts(Memo.createStandardContextMenu())}) {
+            QVERIFY(Texts.size() >= 6);
+            for (const char* Expected : {"元に戻す", "やり直す", "切り取り", "コピー", "貼り付け", "すべてを選択"}) {
+                const QString Text = QString::fromUtf8(Expected);
+                QVERIFY2(std::any_of(Texts.begin(), Texts.end(), [&](const QString& T) { return T.startsWith(Text); }),
+                         qPrintable(Texts.join(QLatin1Char('|')) + QStringLiteral(" lacks ") + Text));
+            }
+        }
+        QDialogButtonBox Buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Yes |
+                                 QDialogButtonBox::No);
+        QCOMPARE(Buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("キャンセル"));
+        QVERIFY(Buttons.button(QDialogButtonBox::Yes)->text().startsWith(QStringLiteral("はい")));
+        QVERIFY(Buttons.button(QDialogButtonBox::No)->text().startsWith(QStringLiteral("いいえ")));
     }
 
     void ApplicationUsesItsOwnExecutableName() {

@@ -15,8 +15,9 @@ constexpr int IDNO = TDialogs::IDNO;
 
 const QString Title = QStringLiteral("tst_startup");
 
+// The keys in the order the close writes them.
 QString IniText(int Top, int Left, int Width) {
-    return QStringLiteral("[form]\nform1.left=%1\nform1.top=%2\nform1.width=%3\n").arg(Left).arg(Top).arg(Width);
+    return QStringLiteral("[form]\nform1.top=%1\nform1.left=%2\nform1.width=%3\n").arg(Top).arg(Left).arg(Width);
 }
 
 // The settings file's text with its line ends unified, or "<none>".

@@ -186,7 +186,8 @@ TEST_F(IniFileOnDisk, WritesSectionAndKeyLinesInPlainText) {
     Store.WriteInt("form", "form1.width", 700);
     Store.WriteInt("form", "form1.top", 81);
     const auto Text = ReadFileText(Path);
-    EXPECT_EQ(Text, "[form]\nform1.left=-12\nform1.top=81\nform1.width=700\n");
+    // Keys stay in the order they were first written; a new value takes the old one's place.
+    EXPECT_EQ(Text, "[form]\nform1.top=81\nform1.left=-12\nform1.width=700\n");
 }
 
 TEST_F(IniFileOnDisk, MissingFileSectionOrKeyGivesTheDefault) {

@@ -16,14 +16,22 @@ using SettingsTest::WriteFileText;
 
 namespace {
 
+// A system with the given executable and Windows directory; the settings file always
+// lies beside the executable.
+TIniGTSystem FixedSystem(TNameRules Rules, TByteString ExecutablePath, TByteString WindowsDirectory) {
+    TIniGTSystem System;
+    System.Rules = Rules;
+    System.ExecutablePath = [ExecutablePath] { return ExecutablePath; };
+    System.WindowsDirectory = [WindowsDirectory] { return WindowsDirectory; };
+    return System;
+}
+
 TIniGTSystem WindowsSystem(TByteString ExecutablePath, TByteString WindowsDirectory = "C:\\WINDOWS") {
-    return TIniGTSystem{TNameRules::WindowsCodePage932(), [ExecutablePath] { return ExecutablePath; },
-                        [WindowsDirectory] { return WindowsDirectory; }};
+    return FixedSystem(TNameRules::WindowsCodePage932(), std::move(ExecutablePath), std::move(WindowsDirectory));
 }
 
 TIniGTSystem LinuxSystem(TByteString ExecutablePath, TByteString ConfigFolder = "/home/u/.config") {
-    return TIniGTSystem{TNameRules::Platform(), [ExecutablePath] { return ExecutablePath; },
-                        [ConfigFolder] { return ConfigFolder; }};
+    return FixedSystem(TNameRules::Platform(), std::move(ExecutablePath), std::move(ConfigFolder));
 }
 
 // Applies what a layout holds for the component, in the layout's order, then the
@@ -237,7 +245,7 @@ TEST_F(WindowGeometry, ClosingWritesTheThreeKeysForTheNextStart) {
     IniGT1->WriteInt("form", "form1.top", 120);
     IniGT1->WriteInt("form", "form1.left", -4);
     IniGT1->WriteInt("form", "form1.width", 928);
-    EXPECT_EQ(ReadFileText(Dir.Path("Quorvel.ini")), "[form]\nform1.left=-4\nform1.top=120\nform1.width=928\n");
+    EXPECT_EQ(ReadFileText(Dir.Path("Quorvel.ini")), "[form]\nform1.top=120\nform1.left=-4\nform1.width=928\n");
 
     TComponent NextRun(nullptr);
     auto* Next = new TIniGT(&NextRun, LinuxSystem(Dir.Path("quorvel")));
@@ -271,6 +279,132 @@ TEST(IniGT, RunningProgramFindsItsOwnExecutable) {
     const auto Program = std::filesystem::canonical("/proc/self/exe");
     EXPECT_EQ(IniGT1.FileName(), "Settings_tests.ini");
     EXPECT_EQ(IniGT1.IniFile().FileName(), (Program.parent_path() / "Settings_tests.ini").string());
+}
+
+// Where the settings file lies when the executable's folder may not take it.
+struct TLocationCase {
+    const char* Name;
+    bool FolderTakesFile;
+    bool FileBeside;
+    TByteString Path;
+};
+
+std::ostream& operator<<(std::ostream& Out, const TLocationCase& Case) {
+    return Out << Case.Name;
+}
+
+class SettingsLocation : public ::testing::TestWithParam<TLocationCase> {};
+
+TEST_P(SettingsLocation, BesideTheExecutableOrInTheConfigurationFolder) {
+    const auto& Case = GetParam();
+    std::vector<TByteString> Asked;
+    TIniGTSystem System = LinuxSystem("/usr/local/bin/quorvel");
+    System.ConfigFolder = [] { return TByteString("/home/u/.config/quorvel"); };
+    System.Exists = [&](const TByteString& Path) {
+        Asked.push_back(Path);
+        return Case.FileBeside && Path == "/usr/local/bin/Quorvel.ini";
+    };
+    System.FolderTakesFile = [&](const TByteString& Folder) {
+        Asked.push_back(Folder);
+        return Case.FolderTakesFile && Folder == "/usr/local/bin/";
+    };
+    TIniGT IniGT1(nullptr, System);
+    LoadLayout(IniGT1, ddApplication, std::nullopt);
+    EXPECT_EQ(IniGT1.FileName(), "Quorvel.ini");
+    EXPECT_EQ(IniGT1.IniFile().FileName(), Case.Path);
+    EXPECT_FALSE(Asked.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    IniGT, SettingsLocation,
+    ::testing::Values(TLocationCase{"WritableFolder", true, false, "/usr/local/bin/Quorvel.ini"},
+                      TLocationCase{"WritableFolderWithFile", true, true, "/usr/local/bin/Quorvel.ini"},
+                      TLocationCase{"ReadOnlyFolder", false, false, "/home/u/.config/quorvel/Quorvel.ini"},
+                      TLocationCase{"ExistingFileWins", false, true, "/usr/local/bin/Quorvel.ini"}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
+
+TEST(IniGT, OtherFoldersIgnoreTheConfigurationFolder) {
+    TIniGTSystem System = LinuxSystem("/usr/bin/quorvel");
+    System.ConfigFolder = [] { return TByteString("/home/u/.config/quorvel"); };
+    System.Exists = [](const TByteString&) { return false; };
+    System.FolderTakesFile = [](const TByteString&) { return false; };
+    const std::vector<std::tuple<TIniGTDefaultDir, TByteString, TByteString>> Cases = {
+        {ddWindows, "x.ini", "/home/u/.config/x.ini"},
+        {ddNone, "x.ini", "x.ini"},
+        {ddApplication, "/etc/x.ini", "/etc/x.ini"},
+    };
+    for (const auto& [Dir, Name, Path] : Cases) {
+        TIniGT IniGT1(nullptr, System);
+        LoadLayout(IniGT1, Dir, Name);
+        EXPECT_EQ(IniGT1.IniFile().FileName(), Path) << Name;
+    }
+}
+
+// The platform's rule on real folders: an executable whose folder cannot be written
+// (it lies under a regular file) keeps its settings in the configuration folder.
+class SettingsLocationOnDisk : public ::testing::Test {
+protected:
+    TTempDir Dir;
+    TComponent Form1{nullptr};
+
+    TIniGT* Make(const TByteString& ExecutablePath, const TByteString& ConfigFolder) {
+        TIniGTSystem System = TIniGTSystem::Platform();
+        System.ExecutablePath = [ExecutablePath] { return ExecutablePath; };
+        System.ConfigFolder = [ConfigFolder] { return ConfigFolder; };
+        auto* Component = new TIniGT(&Form1, System);
+        LoadLayout(*Component, ddApplication, std::nullopt);
+        return Component;
+    }
+};
+
+TEST_F(SettingsLocationOnDisk, UnwritableFolderSendsTheFileToTheConfigurationFolder) {
+    WriteFileText(Dir.Path("file"), "x");
+    const TByteString Config = Dir.Path("home/.config/quorvel");
+    TIniGT* IniGT1 = Make(Dir.Path("file/bin/quorvel"), Config);
+    EXPECT_EQ(IniGT1->IniFile().FileName(), Config + "/Quorvel.ini");
+    EXPECT_EQ(IniGT1->ReadInt("form", "form1.top", 80), 80);
+    EXPECT_FALSE(std::filesystem::exists(Dir.Path("home"))) << "a read makes no folder";
+    IniGT1->WriteInt("form", "form1.top", 120);
+    IniGT1->WriteInt("form", "form1.left", 130);
+    IniGT1->WriteInt("form", "form1.width", 640);
+    EXPECT_EQ(ReadFileText(Config + "/Quorvel.ini"), "[form]\nform1.top=120\nform1.left=130\nform1.width=640\n");
+    EXPECT_EQ(std::filesystem::status(Config).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_all);
+
+    TIniGT* Next = Make(Dir.Path("file/bin/quorvel"), Config);
+    EXPECT_EQ(Next->ReadInt("form", "form1.top", 80), 120);
+    EXPECT_EQ(Next->ReadInt("form", "form1.width", 700), 640);
+}
+
+TEST_F(SettingsLocationOnDisk, WritableFolderKeepsTheFileBesideTheExecutable) {
+    std::filesystem::create_directory(Dir.Path("bin"));
+    TIniGT* IniGT1 = Make(Dir.Path("bin/quorvel"), Dir.Path("config/quorvel"));
+    EXPECT_EQ(IniGT1->IniFile().FileName(), Dir.Path("bin/Quorvel.ini"));
+    IniGT1->WriteInt("form", "form1.top", 1);
+    EXPECT_TRUE(std::filesystem::exists(Dir.Path("bin/Quorvel.ini")));
+    EXPECT_FALSE(std::filesystem::exists(Dir.Path("config")));
+}
+
+TEST_F(SettingsLocationOnDisk, ExistingFileBesideAReadOnlyExecutableWins) {
+    std::filesystem::create_directory(Dir.Path("bin"));
+    WriteFileText(Dir.Path("bin/Quorvel.ini"), "[form]\nform1.top=33\n");
+    if (!SettingsTest::MakeFolderUnwritable(Dir.Path("bin")))
+        GTEST_SKIP() << "cannot make a folder unwritable here";
+    TIniGT* IniGT1 = Make(Dir.Path("bin/quorvel"), Dir.Path("config/quorvel"));
+    EXPECT_EQ(IniGT1->IniFile().FileName(), Dir.Path("bin/Quorvel.ini"));
+    EXPECT_EQ(IniGT1->ReadInt("form", "form1.top", 80), 33);
+}
+
+TEST_F(SettingsLocationOnDisk, NeitherFolderWritableIsReportedWithTheConfigurationPath) {
+    WriteFileText(Dir.Path("file"), "x");
+    const TByteString Config = Dir.Path("file/home/.config/quorvel");
+    TIniGT* IniGT1 = Make(Dir.Path("file/bin/quorvel"), Config);
+    try {
+        IniGT1->WriteInt("form", "form1.top", 80);
+        FAIL() << "no error";
+    } catch (const Exception& Error) {
+        EXPECT_EQ(std::string(Error.what()), Config + "/Quorvel.ini に書き込めません");
+    }
 }
 
 } // namespace

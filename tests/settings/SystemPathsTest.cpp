@@ -1,5 +1,7 @@
 #include "SystemPaths.h"
 
+#include "TempFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -60,6 +62,44 @@ TEST(SystemPaths, WindowsDirectoryIsTheUsersConfigurationFolder) {
         const TScopedVariable Home("HOME", Case.Home);
         EXPECT_EQ(GetWindowsDirectory(), Case.Expected) << Case.ConfigHome.value_or("<unset>");
     }
+}
+
+TEST(SystemPaths, ProgramConfigFolderIsInTheUsersConfigurationFolder) {
+    const TScopedVariable ConfigHome("XDG_CONFIG_HOME", "/x/cfg");
+    EXPECT_EQ(GetProgramConfigFolder(), "/x/cfg/quorvel");
+    const TScopedVariable NoConfigHome("XDG_CONFIG_HOME", std::nullopt);
+    const TScopedVariable Home("HOME", "/home/u");
+    EXPECT_EQ(GetProgramConfigFolder(), "/home/u/.config/quorvel");
+}
+
+TEST(SystemPaths, FoldersThatTakeTheSettingsFile) {
+    SettingsTest::TTempDir Dir;
+    SettingsTest::WriteFileText(Dir.Path("file"), "x");
+    std::filesystem::create_directory(Dir.Path("sub"));
+    EXPECT_TRUE(FolderTakesSettings(Dir.Path()));
+    EXPECT_TRUE(FolderTakesSettings(Dir.Path("sub/")));
+    EXPECT_FALSE(FolderTakesSettings(Dir.Path("file/")));
+    EXPECT_FALSE(FolderTakesSettings(Dir.Path("file")));
+    EXPECT_FALSE(FolderTakesSettings(Dir.Path("missing/")));
+    EXPECT_FALSE(FolderTakesSettings(""));
+    // The package manager's folders, also for root, who could write there.
+    for (const char* Folder : {"/usr/bin/", "/usr/bin", "/bin/", "/usr/lib/quorvel/", "/usr/games/"})
+        EXPECT_FALSE(FolderTakesSettings(Folder)) << Folder;
+    if (::geteuid() == 0) {
+        EXPECT_TRUE(FolderTakesSettings("/usr/local/bin/"));
+    }
+}
+
+TEST(SystemPaths, MakeFoldersMakesTheMissingOnes) {
+    SettingsTest::TTempDir Dir;
+    EXPECT_TRUE(MakeFolders(Dir.Path("a/b/c")));
+    EXPECT_TRUE(std::filesystem::is_directory(Dir.Path("a/b/c")));
+    EXPECT_TRUE(MakeFolders(Dir.Path("a/b/c")));
+    SettingsTest::WriteFileText(Dir.Path("file"), "x");
+    EXPECT_FALSE(MakeFolders(Dir.Path("file/x")));
+    EXPECT_FALSE(MakeFolders(Dir.Path("file")));
+    EXPECT_TRUE(PathExists(Dir.Path("file")));
+    EXPECT_FALSE(PathExists(Dir.Path("none")));
 }
 
 } // namespace

@@ -48,6 +48,25 @@ inline bool MakeUnwritable(const std::string& Path) {
     return SetImmutable(Path, true) && !CanOpenForWriting(Path);
 }
 
+inline bool CanCreateIn(const std::string& Folder) {
+    const std::string Probe = Folder + "/.probe";
+    const int File = ::open(Probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    if (File < 0)
+        return false;
+    ::close(File);
+    ::unlink(Probe.c_str());
+    return true;
+}
+
+// Makes a folder refuse new files: read-only mode, and the immutable attribute when
+// the process runs as root. False when neither works.
+inline bool MakeFolderUnwritable(const std::string& Folder) {
+    ::chmod(Folder.c_str(), 0555);
+    if (!CanCreateIn(Folder))
+        return true;
+    return SetImmutable(Folder, true) && !CanCreateIn(Folder);
+}
+
 class TTempDir {
 public:
     TTempDir() {
@@ -58,8 +77,13 @@ public:
     }
     ~TTempDir() {
         std::error_code Error;
+        SetImmutable(FPath, false);
+        ::chmod(FPath.c_str(), 0755);
         for (const auto& Entry : std::filesystem::recursive_directory_iterator(FPath, Error)) {
-            if (Entry.is_regular_file(Error)) {
+            if (Entry.is_directory(Error)) {
+                SetImmutable(Entry.path().string(), false);
+                ::chmod(Entry.path().c_str(), 0755);
+            } else if (Entry.is_regular_file(Error)) {
                 SetImmutable(Entry.path().string(), false);
                 ::chmod(Entry.path().c_str(), 0644);
             }

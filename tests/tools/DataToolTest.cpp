@@ -148,4 +148,22 @@ TEST(DataToolUsage, WrongCommandLinesShowUsage) {
     }
 }
 
+TEST(DataToolUsage, HelpAndVersionGoToStandardOutput) {
+    const TRun Help = RunTool({"--help"});
+    EXPECT_EQ(Help.Code, 0);
+    EXPECT_EQ(Help.Err, "");
+    for (const char* Part : {"usage: quorvel-dat check FILE", "export", "import", "--version", "Exit status"})
+        EXPECT_NE(Help.Out.find(Part), std::string::npos) << Part;
+    const TRun Version = RunTool({"--version"});
+    EXPECT_EQ(Version.Code, 0);
+    EXPECT_EQ(Version.Out, "quorvel-dat "s + QUORVEL_VERSION + "\n");
+    EXPECT_EQ(Version.Err, "");
+    // Anything after them is a wrong command line.
+    for (const std::vector<std::string>& Args : {std::vector<std::string>{"--version", "x"}, {"--help", "x"}}) {
+        const TRun Run = RunTool(Args);
+        EXPECT_EQ(Run.Code, 2);
+        EXPECT_EQ(Run.Out, "");
+    }
+}
+
 } // namespace
