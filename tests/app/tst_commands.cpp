@@ -204,21 +204,64 @@ private Q_SLOTS:
         }
     }
 
-    void SaveWithoutCommitWritesTheOldBody() {
+    void SaveCommitsTheFieldsFirst() {
         TFixture F;
         TForm1& Form = *F.Form;
         QVERIFY(ClickEntry(Form, "A"));
         TypeInMemo(Form, "typed");
         QCOMPARE(Form.MemoChanged, 1);
         Click(Form, 6);
-        QCOMPARE(ReadFile(F.Scratch.File("youken.dat")), SampleData().Bytes());
-        QCOMPARE(Form.Memo1->LinesText(), TByteString("a1\r\na2\r\ntyped"));
+        TDataFile Expected;
+        Expected.Add(-1, "A", "a1\r\na2\r\ntyped\r\n")
+            .Add(0, "A1")
+            .Add(1, "A1a", "deep\r\n")
+            .Add(0, "A2")
+            .Add(-1, "B", "b\r\n");
+        QCOMPARE(ReadFile(F.Scratch.File("youken.dat")), Expected.Bytes());
+        QCOMPARE(Body(FindEntry(Form, "A")), "a1|a2|typed");
         QCOMPARE(Form.MemoChanged, 0);
         QCOMPARE(Form.Changed, 0);
-        // Committing afterwards stores the text but no longer marks the outline changed.
-        Click(Form, 4);
-        QCOMPARE(Body(FindEntry(Form, "A")), "a1|a2|typed");
+        // Nothing is left unsaved: closing asks nothing.
+        QVERIFY(Form.close());
+        QCOMPARE(F.Dialogs.Boxes.size(), std::size_t{0});
+    }
+
+    // Text in the fields that differs from the selected entry counts as a change when the
+    // window closes or the data set is switched; Yes commits it, then saves.
+    void UncommittedFieldsAreOfferedForSaving_data() {
+        QTest::addColumn<bool>("Switch");
+        QTest::addColumn<bool>("InTitle");
+        QTest::newRow("close, body") << false << false;
+        QTest::newRow("close, title") << false << true;
+        QTest::newRow("switch, body") << true << false;
+        QTest::newRow("switch, title") << true << true;
+    }
+    void UncommittedFieldsAreOfferedForSaving() {
+        QFETCH(bool, Switch);
+        QFETCH(bool, InTitle);
+        TFixture F;
+        TForm1& Form = *F.Form;
+        QVERIFY(ClickEntry(Form, "B"));
+        if (InTitle) {
+            TypeTitleByKeyboard(Form, "Bee");
+        } else {
+            TypeInMemo(Form, "more");
+        }
         QCOMPARE(Form.Changed, 0);
+        F.Dialogs.Expect(IDYES);
+        if (Switch) {
+            WriteFile(F.Scratch.File("jyoubun.dat"), TDataFile().Add(-1, "J").Bytes());
+            Click(Form, 10);
+            QCOMPARE(FormTest::Outline(Form), "J");
+        } else {
+            QVERIFY(Form.close());
+        }
+        QCOMPARE(F.Dialogs.Boxes.size(), std::size_t{1});
+        QCOMPARE(F.Dialogs.Boxes[0].Text, SavePrompt);
+        TDataFile Expected;
+        Expected.Add(-1, "A", "a1\r\na2\r\n").Add(0, "A1").Add(1, "A1a", "deep\r\n").Add(0, "A2");
+        Expected.Add(-1, InTitle ? "Bee" : "B", InTitle ? "b\r\n" : "b\r\nmore\r\n");
+        QCOMPARE(ReadFile(F.Scratch.File("youken.dat")), Expected.Bytes());
     }
 
     void CommittedEditsAreSaved() {
@@ -239,13 +282,13 @@ private Q_SLOTS:
         QCOMPARE(ReadFile(F.Scratch.File("youken.dat")), Expected.Bytes());
     }
 
-    void TitleFieldMarksChangesOnlyWhenClicked_data() {
+    void CommittedTitleMarksTheChange_data() {
         QTest::addColumn<bool>("ClickField");
         QTest::addColumn<int>("Changed");
-        QTest::newRow("reached by Tab") << false << 0;
+        QTest::newRow("reached by Tab") << false << 1;
         QTest::newRow("clicked") << true << 1;
     }
-    void TitleFieldMarksChangesOnlyWhenClicked() {
+    void CommittedTitleMarksTheChange() {
         QFETCH(bool, ClickField);
         QFETCH(int, Changed);
         TFixture F;
@@ -262,7 +305,7 @@ private Q_SLOTS:
         Click(Form, 4);
         QCOMPARE(Shown(FindEntry(Form, "Z") ? FindEntry(Form, "Z")->Text() : TByteString()), "Z");
         QCOMPARE(Form.Changed, Changed);
-        // Closing asks only when the change was noticed.
+        // The committed title is a change: closing asks.
         if (Changed == 1) {
             F.Dialogs.Expect(IDNO);
         }
