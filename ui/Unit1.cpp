@@ -24,6 +24,7 @@
 #include <QIcon>
 #include <QImage>
 #include <QMenu>
+#include <QShortcut>
 
 #include <algorithm>
 #include <utility>
@@ -145,23 +146,25 @@ void TForm1::CreateTreeMenu() {
     FRedoAction->setObjectName(QStringLiteral("RedoAction"));
     FRedoAction->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
     for (QAction* Action : {FUndoAction, FRedoAction}) {
-        Action->setShortcutContext(Qt::WindowShortcut);
         Action->setShortcutVisibleInContextMenu(true);
-        // Reachable by its keys while the menu is closed.
-        addAction(Action);
     }
-    connect(FUndoAction, &QAction::triggered, this, [this] {
-        Guarded([this] {
-            if (!FocusInFields())
-                UndoClick();
+    connect(FUndoAction, &QAction::triggered, this, [this] { Guarded([this] { UndoClick(); }); });
+    connect(FRedoAction, &QAction::triggered, this, [this] { Guarded([this] { RedoClick(); }); });
+    // The keys work in the whole window but the text fields, which keep their own undo.
+    const std::pair<QKeySequence, void (TForm1::*)()> Keys[] = {
+        {QKeySequence(Qt::CTRL | Qt::Key_Z), &TForm1::UndoClick},
+        {QKeySequence(Qt::CTRL | Qt::Key_Y), &TForm1::RedoClick},
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), &TForm1::RedoClick},
+    };
+    for (const auto& [Key, Handler] : Keys) {
+        auto* Shortcut = new QShortcut(Key, this);
+        connect(Shortcut, &QShortcut::activated, this, [this, Handler = Handler] {
+            Guarded([&] {
+                if (!FocusInFields())
+                    (this->*Handler)();
+            });
         });
-    });
-    connect(FRedoAction, &QAction::triggered, this, [this] {
-        Guarded([this] {
-            if (!FocusInFields())
-                RedoClick();
-        });
-    });
+    }
     TreeView1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(TreeView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& At) {
         Guarded([&] {
@@ -401,7 +404,7 @@ template <class F> void TForm1::Completing(F&& Operation) {
 }
 
 void TForm1::SaveData() {
-    WriteOutline(TreeView1->Items(), DataFileName);
+    WriteOutline(TreeView1->Items(), DataFileName, DataFileBackups);
     // Only a written file makes the outline unchanged; after a failure the prompts must
     // still offer to save.
     Changed = 0;

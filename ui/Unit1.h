@@ -61,8 +61,9 @@ public:
     // EOutOfMemory) and the entries read before the fault stay.
     void LoadData();
     // Writes the outline as it is (uncommitted field text is not written) to
-    // DataFileName. Both flags become 0 only once the file has been written; a failure
-    // throws (EFCreateError, EWriteError) and leaves them, and the old file, as they were.
+    // DataFileName, keeping the old file as DataFileName.1 (older ones as .2 and .3).
+    // Both flags become 0 only once the file has been written; a failure throws
+    // (EFCreateError, EWriteError) and leaves them, and the old file, as they were.
     void SaveData();
 
     // Handlers, wired to the controls. Button clicks and field events come through the

@@ -4,7 +4,9 @@
 #include "Fonts.h"
 #include "FormTestSupport.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
 #include <QTest>
 
 using namespace FormTest;
@@ -587,6 +589,131 @@ private Q_SLOTS:
         QCOMPARE(Body(FindEntry(Form, "A")), "a1|a2|keep");
         QCOMPARE(Form.DataFileName, FileName.toStdString());
         QCOMPARE(Form.Changed, 1);
+    }
+
+    // Undo and redo of each command by the keys, while the focus is in the tree.
+    void UndoAndRedoByKeys_data() {
+        QTest::addColumn<QString>("Select");
+        QTest::addColumn<int>("Number");
+        QTest::addColumn<QString>("After");
+        QTest::newRow("add sibling") << "A1" << 1 << "A(A1(A1a),A2,未入力),B";
+        QTest::newRow("add child") << "A1a" << 2 << "A(A1(A1a(未入力)),A2),B";
+        QTest::newRow("delete a subtree") << "A" << 3 << "B";
+        QTest::newRow("commit a title") << "A2" << 4 << "A(A1(A1a),Two),B";
+    }
+    void UndoAndRedoByKeys() {
+        QFETCH(QString, Select);
+        QFETCH(int, Number);
+        QFETCH(QString, After);
+        TFixture F;
+        TForm1& Form = *F.Form;
+        Form.activateWindow();
+        Form.TreeView1->Items().ExpandAll();
+        QVERIFY(ClickEntry(Form, Select));
+        if (Number == 4) {
+            TypeTitleByKeyboard(Form, "Two");
+        }
+        QVERIFY(!Form.UndoAction()->isEnabled());
+        Click(Form, Number);
+        QCOMPARE(FormTest::Outline(Form), After);
+        QVERIFY(Form.UndoAction()->isEnabled());
+        Form.Changed = 0;
+        const auto Key = [&](Qt::KeyboardModifiers Modifiers, Qt::Key Which) {
+            Form.TreeView1->setFocus();
+            QTest::keyClick(Form.TreeView1, Which, Modifiers);
+        };
+        const auto FieldsShowTheSelection = [&] {
+            const TTreeNode* Selected = Form.TreeView1->Items().SelectedEntry();
+            QVERIFY(Selected != nullptr);
+            QCOMPARE(Title(Form), Shown(Selected->Text()));
+            QCOMPARE(
+                Body(Selected),
+                Shown(Form.Memo1->LinesText()).replace("\r\n", "|").chopped(Form.Memo1->LinesText().empty() ? 0 : 1));
+        };
+        Key(Qt::ControlModifier, Qt::Key_Z);
+        QCOMPARE(FormTest::Outline(Form), SampleOutline);
+        QCOMPARE(Form.Changed, 1);
+        FieldsShowTheSelection();
+        QVERIFY(!Form.UndoAction()->isEnabled());
+        QVERIFY(Form.RedoAction()->isEnabled());
+        Key(Qt::ControlModifier, Qt::Key_Y);
+        QCOMPARE(FormTest::Outline(Form), After);
+        FieldsShowTheSelection();
+        Key(Qt::ControlModifier, Qt::Key_Z);
+        Key(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_Z);
+        QCOMPARE(FormTest::Outline(Form), After);
+        // Once the fields are committed somewhere else, nothing of one entry lands in another.
+        QVERIFY(ClickEntry(Form, "B"));
+        Key(Qt::ControlModifier, Qt::Key_Z);
+        QCOMPARE(FormTest::Outline(Form), SampleOutline);
+        QCOMPARE(Body(FindEntry(Form, "B")), "b");
+        QCOMPARE(Body(FindEntry(Form, "A")), "a1|a2");
+    }
+
+    void UndoKeysInTheFieldsStayThere() {
+        TFixture F;
+        TForm1& Form = *F.Form;
+        Form.activateWindow();
+        QVERIFY(ClickEntry(Form, "B"));
+        Click(Form, 3);
+        QCOMPARE(FormTest::Outline(Form), "A(A1(A1a),A2)");
+        TypeInMemo(Form, "x");
+        QTest::keyClick(Form.Memo1, Qt::Key_Z, Qt::ControlModifier);
+        Form.Edit1->setFocus();
+        QTest::keyClick(Form.Edit1, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(FormTest::Outline(Form), "A(A1(A1a),A2)");
+        // The tree's menu does it, and loading empties the history.
+        Form.UndoAction()->trigger();
+        QCOMPARE(FormTest::Outline(Form), "A(A1(A1a),A2),B");
+        F.Dialogs.Expect(IDNO);
+        Click(Form, 9);
+        QVERIFY(!Form.UndoAction()->isEnabled());
+        QVERIFY(!Form.RedoAction()->isEnabled());
+        const QList<QAction*> Menu = Form.TreeMenu()->actions();
+        QCOMPARE(Menu.value(0)->text(), QStringLiteral("元に戻す"));
+        QCOMPARE(Menu.value(0)->shortcut(), QKeySequence(QStringLiteral("Ctrl+Z")));
+        QCOMPARE(Menu.value(1)->text(), QStringLiteral("やり直し"));
+        QCOMPARE(Menu.value(1)->shortcut(), QKeySequence(QStringLiteral("Ctrl+Y")));
+    }
+
+    // Saving after a load that failed part-way keeps the damaged file, with its unread
+    // records, as the newest backup.
+    void SaveAfterAFailedLoadKeepsTheDamagedFile() {
+        TScratch Scratch;
+        TFakeDialogs Dialogs;
+        QByteArray Damaged = SampleData().Bytes();
+        Damaged.chop(3);
+        WriteFile(Scratch.File("youken.dat"), Damaged);
+        Dialogs.Expect(IDOK); // the read error
+        auto Form = ShownForm(Scratch);
+        QCOMPARE(FormTest::Outline(*Form), "A(A1(A1a),A2)");
+        Click(*Form, 6);
+        QCOMPARE(ReadFile(Scratch.File("youken.dat.1")), Damaged);
+        Click(*Form, 6);
+        QCOMPARE(ReadFile(Scratch.File("youken.dat.2")), Damaged);
+        QCOMPARE(ReadFile(Scratch.File("youken.dat.1")), ReadFile(Scratch.File("youken.dat")));
+    }
+
+    // An entry whose body the editor refuses is reported, but the delete that selected it
+    // is complete, and no commit later writes another entry's text into it.
+    void DeleteCompletesWhenTheNextBodyCannotBeShown() {
+        TFixture F;
+        TForm1& Form = *F.Form;
+        QVERIFY(ClickEntry(Form, "A"));
+        Form.Memo1->SetMaxLength(1);
+        QCOMPARE(FormTest::Outline(Form), SampleOutline);
+        F.Dialogs.Boxes.clear();
+        F.Dialogs.Expect(IDOK);
+        Click(Form, 3);
+        QCOMPARE(F.Dialogs.Boxes.size(), std::size_t{1});
+        QCOMPARE(FormTest::Outline(Form), "B");
+        Form.Memo1->SetMaxLength(TMemo::DefaultMaxLength);
+        Click(Form, 4);
+        QCOMPARE(Body(FindEntry(Form, "B")), "b");
+        // Undo brings the subtree back whole.
+        Form.UndoAction()->trigger();
+        QCOMPARE(FormTest::Outline(Form), SampleOutline);
+        QCOMPARE(Body(FindEntry(Form, "A")), "a1|a2");
     }
 };
 
