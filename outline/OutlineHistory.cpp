@@ -49,7 +49,7 @@ void TOutlineHistory::RecordAdd(TTreeNode* Entry) {
 }
 
 void TOutlineHistory::DeleteEntry(TTreeNode* Entry) {
-    if (Entry == nullptr)
+    if (Entry == nullptr || Entry->Owner() != &FNodes)
         return;
     TTreeNode* Parent = Entry->Parent();
     const int Row = Entry->IndexInParent();

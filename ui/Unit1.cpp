@@ -16,6 +16,7 @@
 #include "Panel.h"
 #include "Splitter.h"
 #include "StringList.h"
+#include "TreeDrag.h"
 #include "TreeView.h"
 
 #include <QAction>
@@ -593,7 +594,8 @@ void TForm1::RedoClick() {
 
 void TForm1::UndoOrRedo(bool Redo) {
     const auto Can = [&] { return Redo ? FHistory->CanRedo() : FHistory->CanUndo(); };
-    if (!Can()) {
+    // A drag holds on to its entry until it ends; the outline stays as it is meanwhile.
+    if (!Can() || TreeView1->Drag().Dragging()) {
         return;
     }
     // The fields' text is taken first, as before any selection change; a commit that

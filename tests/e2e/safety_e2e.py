@@ -243,7 +243,7 @@ def killed_saves_never_damage(program, tool):
             p.button(ADD_SIBLING, 0)
             subprocess.Popen(["xdotool", "mousemove", "--window", p.window, str(p.width - 89 + 11 + 32),
                               str(SAVE + 16), "click", "1"])
-            time.sleep(random.uniform(0.05, 0.9))
+            time.sleep(random.uniform(0.05, 0.6))
             p.kill()
             check = subprocess.run([tool, "check", p.youken], capture_output=True, text=True)
             expect(check.returncode == 0, "kill %d left a damaged file: %s%s" % (attempt, check.stdout, check.stderr))
