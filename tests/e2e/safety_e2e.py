@@ -221,6 +221,10 @@ def undo_redo_and_backups(program, tool):
         wait_for_exit(p.process)
 
 
+# About 100 bytes a body, so that a save of 300,000 entries lasts long enough to be hit.
+BODY = b"a body line of the entry\r\n" * 4
+
+
 def big_file(count):
     def string(raw):
         return struct.pack("<i", len(raw)) + raw
@@ -228,7 +232,7 @@ def big_file(count):
     parts = [string(b"Dummy"), struct.pack("<i", count)]
     for index in range(count):
         parent = -1 if index % 100 == 0 else index - index % 100
-        parts.append(struct.pack("<ii", parent, index) + string(b"entry %d" % index) + string(b"body line\r\n"))
+        parts.append(struct.pack("<ii", parent, index) + string(b"entry %d" % index) + string(BODY))
     return b"".join(parts)
 
 
@@ -236,6 +240,8 @@ def killed_saves_never_damage(program, tool):
     with scene("kill -9 during saves of 300,000 entries") as (scratch, programs):
         data = big_file(300000)
         entries = None
+        during = 0
+        left = set()
         for attempt in range(6):
             p = Program(program, scratch, data if attempt == 0 else None)
             programs.append(p)
@@ -243,12 +249,17 @@ def killed_saves_never_damage(program, tool):
             p.button(ADD_SIBLING, 0)
             subprocess.Popen(["xdotool", "mousemove", "--window", p.window, str(p.width - 89 + 11 + 32),
                               str(SAVE + 16), "click", "1"])
-            time.sleep(random.uniform(0.05, 0.6))
+            # The click lands within milliseconds and the save lasts some tens of them.
+            time.sleep(random.uniform(0.0, 0.08))
             p.kill()
+            new_files = {name for name in os.listdir(scratch) if name.startswith(".youken.dat.new-")}
+            during += bool(new_files - left)
+            left |= new_files
             check = subprocess.run([tool, "check", p.youken], capture_output=True, text=True)
             expect(check.returncode == 0, "kill %d left a damaged file: %s%s" % (attempt, check.stdout, check.stderr))
             entries = int(check.stdout.split()[0])
             expect(entries in range(300000, 300000 + attempt + 2), "kill %d: %d entries" % (attempt, entries))
+        print("%d of 6 kills came while a save was writing" % during)
         p = Program(program, scratch)
         programs.append(p)
         p.row(0)
