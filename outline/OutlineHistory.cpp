@@ -59,8 +59,11 @@ void TOutlineHistory::DeleteEntry(TTreeNode* Entry) {
 }
 
 void TOutlineHistory::RecordCommit(TTreeNode* Entry, const TByteString& OldTitle, TStringList* OldBody) {
+    const bool TitleOnly = OldBody == Entry->Data();
+    if (TitleOnly)
+        OldBody = nullptr;
     const std::size_t Bytes = EntryOverhead + OldTitle.size() + (FTraits.Size ? FTraits.Size(OldBody) : 0);
-    Push({TStepKind::skCommit, Entry, nullptr, 0, false, OldTitle, OldBody, Bytes});
+    Push({TStepKind::skCommit, Entry, nullptr, 0, false, OldTitle, OldBody, Bytes, TitleOnly});
 }
 
 void TOutlineHistory::RecordMove(TTreeNode* Entry, TTreeNode* OldParent, int OldRow) {
@@ -102,11 +105,13 @@ TTreeNode* TOutlineHistory::Toggle(TStep& Step) {
         return nullptr;
     case TStepKind::skCommit: {
         TByteString Title = Step.Entry->Text();
-        TStringList* Body = Step.Entry->Data();
         FNodes.SetEntryTitle(Step.Entry, Step.OtherTitle);
-        TTreeNodes::SetEntryBody(Step.Entry, Step.OtherBody);
         Step.OtherTitle = std::move(Title);
-        Step.OtherBody = Body;
+        if (!Step.TitleOnly) {
+            TStringList* Body = Step.Entry->Data();
+            TTreeNodes::SetEntryBody(Step.Entry, Step.OtherBody);
+            Step.OtherBody = Body;
+        }
         const std::size_t Bytes =
             EntryOverhead + Step.OtherTitle.size() + (FTraits.Size ? FTraits.Size(Step.OtherBody) : 0);
         FBytes = FBytes - Step.Bytes + Bytes;

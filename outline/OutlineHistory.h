@@ -54,7 +54,8 @@ public:
     // Deletes Entry with its subtree (DetachEntry: the selection passes through OnChanging
     // and OnChange) and keeps the subtree for undo.
     void DeleteEntry(TTreeNode* Entry);
-    // Entry has just taken a new title and body; OldBody passes to the history.
+    // Entry has just taken a new title and body; OldBody passes to the history. OldBody
+    // equal to the entry's body means only the title changed; the body stays the entry's.
     void RecordCommit(TTreeNode* Entry, const TByteString& OldTitle, TStringList* OldBody);
     // Entry has just been moved away from row OldRow of OldParent (nullptr: top level).
     // Nothing is recorded when it is still there.
@@ -88,6 +89,8 @@ private:
         TByteString OtherTitle;
         TStringList* OtherBody;
         std::size_t Bytes;
+        // Commit of the title alone: the body is not exchanged.
+        bool TitleOnly = false;
     };
 
     void Push(TStep Step);

@@ -377,6 +377,7 @@ void TForm1::LoadData() {
     // The old outline is dropped as it is: the fields no longer belong to any entry, so
     // the passage of the selection commits nothing and cannot stop the clearing.
     FShownEntry = nullptr;
+    FTitleEntry = nullptr;
     FHistory->Clear();
     UpdateUndoActions();
     TReadResult Result = TReadResult::rrRead;
@@ -537,7 +538,9 @@ void TForm1::ShowSelectedEntry() {
     // Until both fields hold this entry they show none: a body the editor refuses must
     // not be replaced by another entry's text at the next commit.
     FShownEntry = nullptr;
+    FTitleEntry = nullptr;
     Edit1->SetText(Selected->Text());
+    FTitleEntry = Selected;
     const TStringList* Body = Selected->Data();
     Memo1->SetLinesText(Body != nullptr ? LinesToText(*Body) : TByteString());
     FShownEntry = Selected;
@@ -547,6 +550,9 @@ void TForm1::ShowSelectedEntry() {
 void TForm1::TreeView1Deletion(TObject*, TTreeNode* Node) {
     if (Node == FShownEntry) {
         FShownEntry = nullptr;
+    }
+    if (Node == FTitleEntry) {
+        FTitleEntry = nullptr;
     }
     delete Node->Data();
     TTreeNodes::SetEntryBody(Node, nullptr);
@@ -635,10 +641,20 @@ void TForm1::Memo1Change(TObject*) {
 void TForm1::CommitFields() {
     TTreeNodes& Items = TreeView1->Items();
     TTreeNode* Selected = Items.SelectedEntry();
-    if (Selected == nullptr || Selected != FShownEntry || FReplaying) {
+    if (Selected == nullptr || FReplaying) {
         return;
     }
     const TByteString Title = Edit1->Text();
+    if (Selected != FShownEntry) {
+        // The editor could not show this entry's body: only its title is in the fields.
+        if (Selected == FTitleEntry && Title != Selected->Text()) {
+            Changed = 1;
+            const TByteString OldTitle = Selected->Text();
+            Items.SetEntryTitle(Selected, Title);
+            FHistory->RecordCommit(Selected, OldTitle, Selected->Data());
+        }
+        return;
+    }
     auto Body = std::make_unique<TStringList>();
     TextToLines(*Body, Memo1->LinesText());
     // Every entry gets a body when it is made; one without is given one rather than lost.
@@ -656,11 +672,14 @@ void TForm1::CommitFields() {
 
 bool TForm1::FieldsDiffer() const {
     const TTreeNode* Selected = TreeView1->Items().SelectedEntry();
-    if (Selected == nullptr || Selected != FShownEntry) {
+    if (Selected == nullptr || (Selected != FShownEntry && Selected != FTitleEntry)) {
         return false;
     }
     if (Edit1->Text() != Selected->Text()) {
         return true;
+    }
+    if (Selected != FShownEntry) {
+        return false;
     }
     TStringList Lines;
     TextToLines(Lines, Memo1->LinesText());

@@ -204,8 +204,10 @@ private:
     QSize FAppliedSize;
 
     std::unique_ptr<TOutlineHistory> FHistory;
-    // The entry whose title and body the fields show, or nullptr (none, or showing failed).
+    // The entry whose title and body the fields show, or nullptr (none, or showing failed),
+    // and the entry whose title the title field shows (also when its body could not be).
     TTreeNode* FShownEntry = nullptr;
+    TTreeNode* FTitleEntry = nullptr;
     // Inside an undo or redo: the steps themselves change entries, the fields do not.
     bool FReplaying = false;
     int FCompleting = 0;

@@ -708,9 +708,15 @@ private Q_SLOTS:
         QCOMPARE(F.Dialogs.Boxes.size(), std::size_t{1});
         QCOMPARE(FormTest::Outline(Form), "B");
         Form.Memo1->SetMaxLength(TMemo::DefaultMaxLength);
+        // The title field does show B: a new title is taken, the body stays B's own.
+        TypeTitleByKeyboard(Form, "Bee");
         Click(Form, 4);
-        QCOMPARE(Body(FindEntry(Form, "B")), "b");
+        QCOMPARE(FormTest::Outline(Form), "Bee");
+        QCOMPARE(Body(FindEntry(Form, "Bee")), "b");
         // Undo brings the subtree back whole.
+        Form.UndoAction()->trigger();
+        QCOMPARE(FormTest::Outline(Form), "B");
+        QCOMPARE(Body(FindEntry(Form, "B")), "b");
         Form.UndoAction()->trigger();
         QCOMPARE(FormTest::Outline(Form), SampleOutline);
         QCOMPARE(Body(FindEntry(Form, "A")), "a1|a2");

@@ -88,6 +88,12 @@ INSTANTIATE_TEST_SUITE_P(
                                   H.RecordCommit(E["B"], "B", FakeBody(2));
                               },
                               "A(Bee(B1 B2) C) D"},
+                    TStepCase{"CommitTitleOnly",
+                              [](TTreeNodes& N, TOutlineHistory& H, TEntryMap& E) {
+                                  N.SetEntryTitle(E["B"], "Bee");
+                                  H.RecordCommit(E["B"], "B", E["B"]->Data());
+                              },
+                              "A(Bee(B1 B2) C) D"},
                     TStepCase{"MoveUp",
                               [](TTreeNodes& N, TOutlineHistory& H, TEntryMap& E) {
                                   N.MoveEntry(E["C"], E["B"], epBefore);
