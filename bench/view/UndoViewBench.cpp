@@ -19,20 +19,24 @@ double Milliseconds(std::chrono::steady_clock::duration Span) {
     return std::chrono::duration<double, std::milli>(Span).count();
 }
 
+// State.range(0) = 0: 1,000 top-level entries of 1,000 entries each. 1: a flat outline,
+// 999,000 top-level entries, with the 1,000-entry subtree in the middle of them.
 void BM_ViewSubtreeDeleteUndoRedo(benchmark::State& State) {
+    const bool Flat = State.range(0) == 1;
     TTreeView View;
     View.resize(300, 600);
     View.show();
     TTreeNodes& Items = View.Items();
     {
         const TTreeNodesUpdate Batch(Items);
-        for (int Top = 0; Top < Tops; ++Top) {
+        const int Count = Flat ? Tops * PerTop - PerTop + 1 : Tops;
+        for (int Top = 0; Top < Count; ++Top) {
             TTreeNode* Parent = Items.AppendChild(nullptr, "top " + std::to_string(Top));
-            for (int Child = 1; Child < PerTop; ++Child)
+            for (int Child = 1; Child < PerTop && (!Flat || Top == Count / 2); ++Child)
                 Items.AppendChild(Parent, "child " + std::to_string(Child));
         }
     }
-    TTreeNode* Subtree = Items.TopItem(Tops / 2);
+    TTreeNode* Subtree = Items.TopItem(Items.TopCount() / 2);
     Items.ExpandEntry(Subtree, false);
     Items.SelectEntry(Subtree->Item(3));
     View.scrollTo(View.IndexOf(Subtree->Item(3)));
@@ -68,7 +72,7 @@ void BM_ViewSubtreeDeleteUndoRedo(benchmark::State& State) {
     State.counters["undo_ms"] = Undo / Runs;
     State.counters["redo_ms"] = Redo / Runs;
 }
-BENCHMARK(BM_ViewSubtreeDeleteUndoRedo)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_ViewSubtreeDeleteUndoRedo)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(20);
 
 } // namespace
 
