@@ -27,6 +27,11 @@ bool SameFile(const struct stat& A, const struct stat& B) noexcept {
 enum class TLockResult { lrLocked, lrMissing, lrFailed };
 
 TLockCall LockCall = nullptr;
+TLinkCall LinkCall = nullptr;
+
+int MakeLink(const char* From, const char* To) noexcept {
+    return LinkCall ? LinkCall(From, To) : ::link(From, To);
+}
 
 // Takes an exclusive lock without waiting. False only when someone else holds it: a file
 // system without locks must not keep anyone from the file.
@@ -197,6 +202,10 @@ bool CopyInto(int Source, const std::string& Name, mode_t Mode) {
 
 void SetLockCall(TLockCall Call) noexcept {
     LockCall = Call;
+}
+
+void SetLinkCall(TLinkCall Call) noexcept {
+    LinkCall = Call;
 }
 
 // ---- memory ----
@@ -376,7 +385,7 @@ void TReplacingFileStream::Commit() {
         throw EWriteError();
     if (FNewTarget) {
         // A link cannot replace a file that appeared meanwhile (another save of it).
-        if (::link(FTempName.c_str(), FTarget.c_str()) == 0) {
+        if (MakeLink(FTempName.c_str(), FTarget.c_str()) == 0) {
             ::unlink(FTempName.c_str());
         } else if (errno == EEXIST || !NoHardLinks(errno) || ::rename(FTempName.c_str(), FTarget.c_str()) != 0) {
             throw EFCreateError(FFileName);
@@ -405,7 +414,7 @@ void TReplacingFileStream::KeepBackups() {
     }
     if (::unlink(Newest.c_str()) != 0 && errno != ENOENT)
         throw Failure;
-    if (::link(FTarget.c_str(), Newest.c_str()) == 0)
+    if (MakeLink(FTarget.c_str(), Newest.c_str()) == 0)
         return;
     struct stat Info;
     if (!NoHardLinks(errno) || ::fstat(FTargetHandle, &Info) != 0 || !CopyInto(FTargetHandle, Newest, Info.st_mode))

@@ -97,6 +97,10 @@ private:
 // descriptor with EBADF), and then the file is used without one.
 using TLockCall = int (*)(int Handle, int Operation);
 void SetLockCall(TLockCall Call) noexcept; // nullptr: flock again
+// The call that makes a hard link: link(2), or a stand-in given by tests. Where the file
+// system has none (EPERM, EOPNOTSUPP, ...) backups are copies.
+using TLinkCall = int (*)(const char* From, const char* To);
+void SetLinkCall(TLinkCall Call) noexcept; // nullptr: link again
 
 // Reads an existing file, buffered. The file is opened without sharing: while this
 // stream (or a TReplacingFileStream for the same file) is open anywhere, in this or

@@ -144,6 +144,25 @@ TEST(ReplacingFileStream, SavesRotateThreeBackups) {
     EXPECT_NE(Backup.st_ino, Data.st_ino);
 }
 
+// Where the file system has no hard links, the backups are copies and a new file is
+// renamed into place.
+TEST(ReplacingFileStream, WithoutHardLinksBackupsAreCopies) {
+    SetLinkCall([](const char*, const char*) {
+        errno = EPERM;
+        return -1;
+    });
+    TScratchDir Dir;
+    const std::string Name = Dir / "d.dat";
+    Save(Name, "v1", 3);
+    Save(Name, "v2", 3);
+    Save(Name, "v3", 3);
+    SetLinkCall(nullptr);
+    EXPECT_EQ(Dir.Names(), (std::vector<std::string>{"d.dat", "d.dat.1", "d.dat.2"}));
+    EXPECT_EQ(ReadFileBytes(Name), "v3");
+    EXPECT_EQ(ReadFileBytes(Dir / "d.dat.1"), "v2");
+    EXPECT_EQ(ReadFileBytes(Dir / "d.dat.2"), "v1");
+}
+
 // A backup that cannot be kept stops the save before the data file is touched.
 TEST(ReplacingFileStream, BackupThatCannotBeKeptStopsTheSave) {
     TScratchDir Dir;
