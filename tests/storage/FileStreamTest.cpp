@@ -151,12 +151,14 @@ TEST(ReplacingFileStream, WithoutHardLinksBackupsAreCopies) {
         errno = EPERM;
         return -1;
     });
+    const struct TRestore {
+        ~TRestore() { SetLinkCall(nullptr); }
+    } Restore;
     TScratchDir Dir;
     const std::string Name = Dir / "d.dat";
     Save(Name, "v1", 3);
     Save(Name, "v2", 3);
     Save(Name, "v3", 3);
-    SetLinkCall(nullptr);
     EXPECT_EQ(Dir.Names(), (std::vector<std::string>{"d.dat", "d.dat.1", "d.dat.2"}));
     EXPECT_EQ(ReadFileBytes(Name), "v3");
     EXPECT_EQ(ReadFileBytes(Dir / "d.dat.1"), "v2");
