@@ -1,33 +1,70 @@
 #include "MessageBoxes.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QScreen>
 
-int TMessageBoxes::MessageBox(const QString& Text, const QString& Caption, int Flags) {
-    QMessageBox Box(QApplication::activeWindow());
-    Box.setWindowTitle(Caption);
-    Box.setText(Text);
-    switch (Flags & 0xF0) {
-    case MB_ICONERROR:
-        Box.setIcon(QMessageBox::Critical);
-        break;
-    case MB_ICONQUESTION:
-        Box.setIcon(QMessageBox::Question);
-        break;
-    case MB_ICONEXCLAMATION:
-        Box.setIcon(QMessageBox::Warning);
-        break;
-    default:
-        Box.setIcon(QMessageBox::NoIcon);
-        break;
+namespace {
+
+// A box that can only be answered by one of its buttons: QMessageBox would take Esc or the
+// close button as "No" (its escape button), which here would drop the user's changes.
+class TAnswerOnlyBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void keyPressEvent(QKeyEvent* Event) override {
+        if (Event->key() == Qt::Key_Escape || Event->matches(QKeySequence::Cancel)) {
+            Event->accept();
+            return;
+        }
+        QMessageBox::keyPressEvent(Event);
     }
+    void closeEvent(QCloseEvent* Event) override { Event->ignore(); }
+    void reject() override {}
+};
+
+QMessageBox::Icon IconOf(int Flags) {
+    switch (Flags & 0xF0) {
+    case TDialogs::MB_ICONERROR:
+        return QMessageBox::Critical;
+    case TDialogs::MB_ICONQUESTION:
+        return QMessageBox::Question;
+    case TDialogs::MB_ICONEXCLAMATION:
+        return QMessageBox::Warning;
+    default:
+        return QMessageBox::NoIcon;
+    }
+}
+
+// One OK button, captioned as the platform's Japanese boxes caption it whatever the locale.
+void SetOkButton(QMessageBox& Box) {
+    Box.setStandardButtons(QMessageBox::Ok);
+    Box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
+}
+
+} // namespace
+
+int TMessageBoxes::MessageBox(const QString& Text, const QString& Caption, int Flags) {
     if ((Flags & 0x0F) == MB_YESNO) {
+        TAnswerOnlyBox Box(QApplication::activeWindow());
+        Box.setWindowTitle(Caption);
+        Box.setText(Text);
+        Box.setIcon(IconOf(Flags));
         Box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        Box.button(QMessageBox::Yes)->setText(QStringLiteral("はい"));
+        Box.button(QMessageBox::No)->setText(QStringLiteral("いいえ"));
         Box.setDefaultButton(QMessageBox::Yes);
         return Box.exec() == QMessageBox::Yes ? IDYES : IDNO;
     }
-    Box.setStandardButtons(QMessageBox::Ok);
+    QMessageBox Box(QApplication::activeWindow());
+    Box.setWindowTitle(Caption);
+    Box.setText(Text);
+    Box.setIcon(IconOf(Flags));
+    SetOkButton(Box);
     Box.exec();
     return IDOK;
 }
@@ -37,7 +74,7 @@ void TMessageBoxes::ShowMessage(const QString& Text, const QString& Caption) {
     Box.setWindowTitle(Caption);
     Box.setText(Text);
     Box.setIcon(QMessageBox::NoIcon);
-    Box.setStandardButtons(QMessageBox::Ok);
+    SetOkButton(Box);
     Box.adjustSize();
     if (const QScreen* Screen = QGuiApplication::primaryScreen()) {
         Box.move(Screen->availableGeometry().center() - Box.rect().center());

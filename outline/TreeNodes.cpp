@@ -245,9 +245,7 @@ void TTreeNodes::ReleaseAll(std::exception_ptr& FirstError) noexcept {
         ReleaseSubtree(Root, FirstError);
 }
 
-void TTreeNodes::DeleteEntry(TTreeNode* E) {
-    if (!E || E->FOwner != this || E->FDeleting)
-        return;
+void TTreeNodes::Unlink(TTreeNode* E) {
     if (FSelected && FSelected->IsSelfOrDescendantOf(E)) {
         TTreeNode* Candidate = E->GetNextSibling();
         if (!Candidate)
@@ -279,7 +277,56 @@ void TTreeNodes::DeleteEntry(TTreeNode* E) {
         Parent->FHasChildren = false;
         Notify([&](TOutlineObserver& O) { O.EntryChanged(Parent); });
     }
+}
 
+void TTreeNodes::DeleteEntry(TTreeNode* E) {
+    if (!E || E->FOwner != this || E->FDeleting)
+        return;
+    Unlink(E);
+    std::exception_ptr FirstError;
+    ReleaseSubtree(E, FirstError);
+    if (FirstError)
+        std::rethrow_exception(FirstError);
+}
+
+void TTreeNodes::DetachEntry(TTreeNode* E) {
+    if (!E || E->FOwner != this || E->FDeleting)
+        return;
+    Unlink(E);
+    // The old parent link stays readable, but nothing of the outline refers to E now.
+    E->FParent = nullptr;
+}
+
+void TTreeNodes::ReinsertEntry(TTreeNode* E, TTreeNode* Parent, int Row) {
+    if (!E || E->FOwner != this || !E->FDeleting || (Parent && (Parent->FOwner != this || Parent->FDeleting)))
+        return;
+    const int Size = SubtreeSize(E);
+    if (Size > std::numeric_limits<int>::max() - FCount)
+        throw EOutOfResources();
+    std::vector<TTreeNode*>& Siblings = ChildList(Parent);
+    ReserveOneMore(Siblings);
+    Row = std::clamp(Row, 0, static_cast<int>(Siblings.size()));
+    ClearCache();
+    // Rows come back collapsed, as a view shows rows it has not seen before.
+    for (TTreeNode* N = E; N; N = NextInSubtree(N, E))
+        N->FExpanded = false;
+    Notify([&](TOutlineObserver& O) { O.EntryAboutToBeInserted(Parent, Row); });
+    E->FDeleting = false;
+    E->FParent = Parent;
+    Siblings.insert(Siblings.begin() + Row, E); // capacity reserved above: cannot throw
+    Renumber(Siblings, static_cast<std::size_t>(Row), Siblings.size(),
+             [](TTreeNode* N, int I) { N->FIndexInParent = I; });
+    FCount += Size;
+    Notify([&](TOutlineObserver& O) { O.EntryInserted(E); });
+    if (Parent && !Parent->FHasChildren) {
+        Parent->FHasChildren = true;
+        Notify([&](TOutlineObserver& O) { O.EntryChanged(Parent); });
+    }
+}
+
+void TTreeNodes::ReleaseDetached(TTreeNode* E) {
+    if (!E || E->FOwner != this || !E->FDeleting || E->FParent)
+        return;
     std::exception_ptr FirstError;
     ReleaseSubtree(E, FirstError);
     if (FirstError)

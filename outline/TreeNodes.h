@@ -141,6 +141,18 @@ public:
     // OnChange leaves everything in place; one thrown by OnDeletion is passed on after
     // every entry of the subtree has been removed and notified.
     void DeleteEntry(TTreeNode* E);
+    // Takes E with its subtree out of the outline, keeping them alive: the selection passes
+    // as in DeleteEntry, observers get the remove pair, and no OnDeletion fires. The
+    // caller then holds the subtree until ReinsertEntry puts it back or ReleaseDetached
+    // releases it. Costs the subtree's size and E's later siblings, not the outline's.
+    void DetachEntry(TTreeNode* E);
+    // Puts a detached E back as child Row of Parent (the top level for nullptr), Row
+    // clamped to the children there. Observers get the insert pair for E; the subtree
+    // comes back collapsed. Throws EOutOfResources with nothing changed.
+    void ReinsertEntry(TTreeNode* E, TTreeNode* Parent, int Row);
+    // Releases a detached E with its subtree: OnDeletion once per entry, as DeleteEntry.
+    void ReleaseDetached(TTreeNode* E);
+
     // Passes the selection to none (OnChanging, OnChange), then removes every entry with
     // one OnDeletion each; observers get one reset. Nothing fires on an empty outline.
     void ClearOutline();
@@ -208,6 +220,8 @@ private:
     void ClearCache() noexcept;
     void SetSelection(TTreeNode* E);
     void PassSelection(TTreeNode* Candidate);
+    // The selection leaves E's subtree; then E is unlinked (remove pair for observers).
+    void Unlink(TTreeNode* E);
     void ReleaseSubtree(TTreeNode* Top, std::exception_ptr& FirstError) noexcept;
     void ReleaseAll(std::exception_ptr& FirstError) noexcept;
     void ChangeExpansion(TTreeNode* E, bool Expand);

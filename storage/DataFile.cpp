@@ -185,8 +185,8 @@ TReadResult ReadOutline(TTreeNodes& Nodes, const std::string& FileName) {
     return TReadResult::rrRead;
 }
 
-void WriteOutline(TTreeNodes& Nodes, const std::string& FileName) {
-    TReplacingFileStream Stream(FileName);
+void WriteOutline(TTreeNodes& Nodes, const std::string& FileName, int Backups) {
+    TReplacingFileStream Stream(FileName, Backups);
     WriteOutline(Nodes, Stream);
     Stream.Commit();
 }

@@ -29,8 +29,12 @@ enum class TReadResult { rrRead, rrNotFound };
 // Throws EReadError / ETreeViewError / EOutOfMemory; the entries read before the
 // failing record stay. Observers see one reset for the whole load.
 TReadResult ReadOutline(TTreeNodes& Nodes, const std::string& FileName);
-// Writes Nodes to FileName. Throws EFCreateError(FileName) / EWriteError.
-void WriteOutline(TTreeNodes& Nodes, const std::string& FileName);
+// Generations of backups the program keeps of a data file it saves: name.1 to name.3.
+constexpr int DataFileBackups = 3;
+// Writes Nodes to FileName, first keeping Backups generations of the old file (see
+// TReplacingFileStream). Throws EFCreateError(FileName) / EWriteError, or
+// EFCreateError(FileName.1) when a backup cannot be kept; the file is then untouched.
+void WriteOutline(TTreeNodes& Nodes, const std::string& FileName, int Backups = 0);
 // For programs without a window: make OnDeletion release each entry's body.
 void ReleaseBodiesOnDeletion(TTreeNodes& Nodes);
 

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -25,6 +26,26 @@ bool SameFile(const struct stat& A, const struct stat& B) noexcept {
 
 enum class TLockResult { lrLocked, lrMissing, lrFailed };
 
+TLockCall LockCall = nullptr;
+TLinkCall LinkCall = nullptr;
+
+int MakeLink(const char* From, const char* To) noexcept {
+    return LinkCall ? LinkCall(From, To) : ::link(From, To);
+}
+
+// Takes an exclusive lock without waiting. False only when someone else holds it: a file
+// system without locks must not keep anyone from the file.
+bool TakeLock(int Handle) noexcept {
+    for (;;) {
+        const int Result = LockCall ? LockCall(Handle, LOCK_EX | LOCK_NB) : ::flock(Handle, LOCK_EX | LOCK_NB);
+        if (Result == 0)
+            return true;
+        if (errno == EINTR)
+            continue;
+        return errno != EWOULDBLOCK && errno != EAGAIN;
+    }
+}
+
 // Opens Path with Flags and takes an exclusive advisory lock without waiting. The lock
 // belongs to the open file, so it also excludes a second open in this process. After
 // locking, Path must still name the locked file: a save may have renamed a new file over
@@ -35,7 +56,7 @@ TLockResult OpenLocked(const std::string& Path, int Flags, int& Handle, struct s
         if (Fd < 0)
             return errno == ENOENT ? TLockResult::lrMissing : TLockResult::lrFailed;
         struct stat Now;
-        if (::fstat(Fd, &Info) != 0 || !S_ISREG(Info.st_mode) || ::flock(Fd, LOCK_EX | LOCK_NB) != 0) {
+        if (::fstat(Fd, &Info) != 0 || !S_ISREG(Info.st_mode) || !TakeLock(Fd)) {
             ::close(Fd);
             return TLockResult::lrFailed;
         }
@@ -104,7 +125,88 @@ std::size_t ReadUpTo(int Handle, char* Buffer, std::size_t Count) {
     return Done;
 }
 
+std::string BaseOf(const std::string& Path) {
+    const auto Slash = Path.rfind('/');
+    return Slash == std::string::npos ? Path : Path.substr(Slash + 1);
+}
+
+std::string DirectoryPrefixOf(const std::string& Path) {
+    const auto Slash = Path.rfind('/');
+    return Slash == std::string::npos ? std::string() : Path.substr(0, Slash + 1);
+}
+
+// New files of a save of Target are named ".<base>.new-XXXXXX" beside it.
+std::string NewFilePrefix(const std::string& Target) {
+    return "." + BaseOf(Target) + ".new-";
+}
+
+// A new file beside Target, locked (so a later save sees it is in use), mode 0600 for now.
+int CreateNewFile(const std::string& Target, std::string& Name) {
+    std::string Template = DirectoryPrefixOf(Target) + NewFilePrefix(Target) + "XXXXXX";
+    const int Handle = ::mkostemp(Template.data(), O_CLOEXEC);
+    if (Handle < 0)
+        return -1;
+    TakeLock(Handle);
+    Name = Template;
+    return Handle;
+}
+
+void SyncDirectory(const std::string& Path) noexcept {
+    // Makes a rename durable; the data are already safe if this fails.
+    const int Directory = ::open(DirectoryOf(Path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (Directory >= 0) {
+        ::fsync(Directory);
+        ::close(Directory);
+    }
+}
+
+// No hard links on this file system (FAT, some network shares).
+bool NoHardLinks(int Error) noexcept {
+    return Error == EPERM || Error == EOPNOTSUPP || Error == ENOTSUP || Error == EMLINK || Error == ENOSYS ||
+           Error == EXDEV;
+}
+
+// Copies the open file Source to Name through a new file renamed into place.
+bool CopyInto(int Source, const std::string& Name, mode_t Mode) {
+    std::string Temp;
+    const int Out = CreateNewFile(Name, Temp);
+    if (Out < 0)
+        return false;
+    std::vector<char> Buffer(BufferSize);
+    off_t Offset = 0;
+    bool Good = ::fchmod(Out, Mode & 07777) == 0;
+    while (Good) {
+        const ssize_t Got = ::pread(Source, Buffer.data(), Buffer.size(), Offset);
+        if (Got < 0 && errno == EINTR)
+            continue;
+        if (Got <= 0) {
+            Good = Got == 0;
+            break;
+        }
+        try {
+            WriteAll(Out, Buffer.data(), static_cast<std::size_t>(Got));
+        } catch (const EWriteError&) {
+            Good = false;
+        }
+        Offset += Got;
+    }
+    Good = Good && ::fsync(Out) == 0;
+    Good = ::close(Out) == 0 && Good;
+    Good = Good && ::rename(Temp.c_str(), Name.c_str()) == 0;
+    if (!Good)
+        ::unlink(Temp.c_str());
+    return Good;
+}
+
 } // namespace
+
+void SetLockCall(TLockCall Call) noexcept {
+    LockCall = Call;
+}
+
+void SetLinkCall(TLinkCall Call) noexcept {
+    LinkCall = Call;
+}
 
 // ---- memory ----
 
@@ -191,32 +293,32 @@ void TFileReadStream::ReadSlow(char* Buffer, std::size_t Count) {
 
 // ---- replacing a file ----
 
-TReplacingFileStream::TReplacingFileStream(const std::string& FileName) : FFileName(FileName) {
+TReplacingFileStream::TReplacingFileStream(const std::string& FileName, int Backups)
+    : FFileName(FileName), FBackups(Backups) {
     if (FileName.empty() || !ResolveLinks(FileName, FTarget))
         throw EFCreateError(FFileName);
     struct stat Info;
-    TLockResult Result = OpenLocked(FTarget, O_RDONLY, FTargetHandle, Info);
-    if (Result == TLockResult::lrMissing) {
-        // No file yet: an empty placeholder carries the lock until the new file replaces it.
-        Result = OpenLocked(FTarget, O_RDONLY | O_CREAT | O_EXCL, FTargetHandle, Info);
-        FCreatedTarget = Result == TLockResult::lrLocked;
-    }
-    // Root may write anywhere; a file without any write permission bit still counts as read-only.
-    if (Result != TLockResult::lrLocked || (Info.st_mode & 0222) == 0 ||
-        (!FCreatedTarget && ::access(FTarget.c_str(), W_OK) != 0)) {
+    const TLockResult Result = OpenLocked(FTarget, O_RDONLY, FTargetHandle, Info);
+    FNewTarget = Result == TLockResult::lrMissing;
+    if (FNewTarget) {
+        // Nothing appears under the target's name before the new file is complete.
+        const mode_t Mask = ::umask(0);
+        ::umask(Mask);
+        Info.st_mode = 0666 & ~Mask;
+        Info.st_uid = ::geteuid();
+        Info.st_gid = ::getegid();
+        if (::access(DirectoryOf(FTarget).c_str(), W_OK) != 0)
+            throw EFCreateError(FFileName);
+    } else if (Result != TLockResult::lrLocked || (Info.st_mode & 0222) == 0 || ::access(FTarget.c_str(), W_OK) != 0) {
+        // Root may write anywhere; a file without any write permission bit still counts as read-only.
         Discard();
         throw EFCreateError(FFileName);
     }
-    const auto Slash = FTarget.rfind('/');
-    const std::string Directory = Slash == std::string::npos ? std::string() : FTarget.substr(0, Slash + 1);
-    const std::string Base = Slash == std::string::npos ? FTarget : FTarget.substr(Slash + 1);
-    std::string Template = Directory + "." + Base + ".new-XXXXXX";
-    FTempHandle = ::mkostemp(Template.data(), O_CLOEXEC);
+    FTempHandle = CreateNewFile(FTarget, FTempName);
     if (FTempHandle < 0) {
         Discard();
         throw EFCreateError(FFileName);
     }
-    FTempName = Template;
     // The replacement keeps the old file's permissions and, where we may, its owner.
     if (::fchmod(FTempHandle, Info.st_mode & 07777) != 0) {
         Discard();
@@ -228,6 +330,10 @@ TReplacingFileStream::TReplacingFileStream(const std::string& FileName) : FFileN
     FBuffer.resize(BufferSize);
     FNext = FBuffer.data();
     FLimit = FBuffer.data() + FBuffer.size();
+}
+
+std::string TReplacingFileStream::BackupName(const std::string& Target, int Generation) {
+    return Target + "." + std::to_string(Generation);
 }
 
 TReplacingFileStream::~TReplacingFileStream() {
@@ -244,12 +350,6 @@ void TReplacingFileStream::Discard() noexcept {
         FTempName.clear();
     }
     if (FTargetHandle >= 0) {
-        if (FCreatedTarget) {
-            // Remove our placeholder, but only if the name still refers to it.
-            struct stat Mine, Now;
-            if (::fstat(FTargetHandle, &Mine) == 0 && ::stat(FTarget.c_str(), &Now) == 0 && SameFile(Mine, Now))
-                ::unlink(FTarget.c_str());
-        }
         ::close(FTargetHandle);
         FTargetHandle = -1;
     }
@@ -283,14 +383,66 @@ void TReplacingFileStream::Commit() {
     FTempHandle = -1;
     if (::close(Handle) != 0)
         throw EWriteError();
-    if (::rename(FTempName.c_str(), FTarget.c_str()) != 0)
-        throw EFCreateError(FFileName);
+    if (FNewTarget) {
+        // A link cannot replace a file that appeared meanwhile (another save of it).
+        if (MakeLink(FTempName.c_str(), FTarget.c_str()) == 0) {
+            ::unlink(FTempName.c_str());
+        } else if (errno == EEXIST || !NoHardLinks(errno) || ::rename(FTempName.c_str(), FTarget.c_str()) != 0) {
+            throw EFCreateError(FFileName);
+        }
+    } else {
+        KeepBackups();
+        if (::rename(FTempName.c_str(), FTarget.c_str()) != 0)
+            throw EFCreateError(FFileName);
+    }
     FTempName.clear();
-    FCreatedTarget = false;
-    // Make the rename itself durable; the data are already safe if this fails.
-    const int Directory = ::open(DirectoryOf(FTarget).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (Directory >= 0) {
-        ::fsync(Directory);
-        ::close(Directory);
+    FNewTarget = false;
+    SyncDirectory(FTarget);
+    RemoveStrayFiles();
+}
+
+// The oldest generation goes, the others move up one, and the old file becomes name.1.
+void TReplacingFileStream::KeepBackups() {
+    if (FBackups <= 0)
+        return;
+    const std::string Newest = BackupName(FTarget, 1);
+    const EFCreateError Failure(BackupName(FFileName, 1));
+    for (int Generation = FBackups - 1; Generation >= 1; --Generation) {
+        const std::string From = BackupName(FTarget, Generation);
+        if (::rename(From.c_str(), BackupName(FTarget, Generation + 1).c_str()) != 0 && errno != ENOENT)
+            throw Failure;
+    }
+    if (::unlink(Newest.c_str()) != 0 && errno != ENOENT)
+        throw Failure;
+    if (MakeLink(FTarget.c_str(), Newest.c_str()) == 0)
+        return;
+    struct stat Info;
+    if (!NoHardLinks(errno) || ::fstat(FTargetHandle, &Info) != 0 || !CopyInto(FTargetHandle, Newest, Info.st_mode))
+        throw Failure;
+}
+
+// New files of earlier saves of this target that were killed part-way: nobody holds
+// their lock any more. Our own is gone by now.
+void TReplacingFileStream::RemoveStrayFiles() noexcept {
+    const std::string Directory = DirectoryOf(FTarget);
+    const std::string Prefix = NewFilePrefix(FTarget);
+    DIR* Listing = ::opendir(Directory.c_str());
+    if (Listing == nullptr)
+        return;
+    std::vector<std::string> Strays;
+    while (const dirent* Entry = ::readdir(Listing)) {
+        const std::string Name = Entry->d_name;
+        if (Name.size() == Prefix.size() + 6 && Name.compare(0, Prefix.size(), Prefix) == 0)
+            Strays.push_back(DirectoryPrefixOf(FTarget) + Name);
+    }
+    ::closedir(Listing);
+    for (const std::string& Stray : Strays) {
+        const int Fd = ::open(Stray.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (Fd < 0)
+            continue;
+        struct stat Info;
+        if (::fstat(Fd, &Info) == 0 && S_ISREG(Info.st_mode) && TakeLock(Fd))
+            ::unlink(Stray.c_str());
+        ::close(Fd);
     }
 }

@@ -91,9 +91,20 @@ private:
     std::size_t FUsed = 0;
 };
 
+// The call that takes a file's lock: flock(2), or a stand-in given by tests. A lock held
+// elsewhere (EWOULDBLOCK) keeps the file from being opened; any other failure means the
+// file system has no locks (ENOLCK, or NFS refusing an exclusive lock on a read-only
+// descriptor with EBADF), and then the file is used without one.
+using TLockCall = int (*)(int Handle, int Operation);
+void SetLockCall(TLockCall Call) noexcept; // nullptr: flock again
+// The call that makes a hard link: link(2), or a stand-in given by tests. Where the file
+// system has none (EPERM, EOPNOTSUPP, ...) backups are copies.
+using TLinkCall = int (*)(const char* From, const char* To);
+void SetLinkCall(TLinkCall Call) noexcept; // nullptr: link again
+
 // Reads an existing file, buffered. The file is opened without sharing: while this
 // stream (or a TReplacingFileStream for the same file) is open anywhere, in this or
-// another process, no other one can open it.
+// another process, no other one can open it (where the file system has locks).
 class TFileReadStream final : public TReadStream {
 public:
     // Returns false (and stays closed) when the file cannot be opened for any reason:
@@ -113,32 +124,47 @@ private:
 // Replaces a file as a whole: the bytes go to a new file in the same directory, which
 // Commit flushes to disk and renames over the target. Until then the target keeps its
 // old content, and a stream destroyed without Commit removes its new file and leaves
-// the target untouched. The target is held without sharing from construction to
-// destruction. A symbolic link is followed, so its target file is replaced.
+// the target untouched. An existing target is held without sharing from construction
+// to destruction; a target that does not exist yet appears only at Commit, complete,
+// and never empty. A symbolic link is followed, so its target file is replaced.
+//
+// With Backups > 0, Commit first keeps the old target as a backup beside it, rotating
+// Backups generations: name.1 is the previous content, name.2 the one before, and so
+// on. The backup is a hard link to the old file (no copy), or a copy where the file
+// system has no hard links. New files left by saves that were killed part-way are
+// removed by the next successful Commit for the same target.
 class TReplacingFileStream final : public TWriteStream {
 public:
     // Throws EFCreateError(FileName) when the target is in use, read-only (also: has no
     // write permission bit at all), or the new file cannot be created.
-    explicit TReplacingFileStream(const std::string& FileName);
+    explicit TReplacingFileStream(const std::string& FileName, int Backups = 0);
     ~TReplacingFileStream() override;
     TReplacingFileStream(const TReplacingFileStream&) = delete;
     TReplacingFileStream& operator=(const TReplacingFileStream&) = delete;
 
-    // Writes out the buffer, syncs and renames the new file over the target. Throws
-    // EWriteError when the data cannot be written or synced, EFCreateError when the
-    // rename fails; the target is then untouched.
+    // Writes out the buffer, syncs, keeps the backups and renames the new file over the
+    // target. Throws EWriteError when the data cannot be written or synced,
+    // EFCreateError(name.1) when the backup cannot be kept, EFCreateError(FileName) when
+    // the rename fails, or when a target that did not exist has appeared meanwhile; the
+    // target is then untouched.
     void Commit();
+
+    // The name of backup generation Generation (1 = newest) of the file Target.
+    static std::string BackupName(const std::string& Target, int Generation);
 
 private:
     void WriteSlow(const char* Buffer, std::size_t Count) override;
     void Flush();
     void Discard() noexcept;
+    void KeepBackups();
+    void RemoveStrayFiles() noexcept;
 
     std::string FFileName;  // as given, for messages
     std::string FTarget;    // the file to replace, symbolic links resolved
     std::string FTempName;  // the new file, empty once renamed or removed
     int FTargetHandle = -1; // held (locked) for the whole save
     int FTempHandle = -1;
-    bool FCreatedTarget = false; // the target did not exist: an empty placeholder holds the lock
+    bool FNewTarget = false; // the target did not exist: Commit links the new file into place
+    int FBackups = 0;
     std::vector<char> FBuffer;
 };

@@ -8,17 +8,24 @@
 #include "Dialogs.h"
 #include "Edit.h"
 #include "Errors.h"
+#include "FlagScope.h"
 #include "Fonts.h"
 #include "Guard.h"
 #include "Memo.h"
+#include "OutlineHistory.h"
 #include "Panel.h"
 #include "Splitter.h"
 #include "StringList.h"
+#include "TreeDrag.h"
 #include "TreeView.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QIcon>
 #include <QImage>
+#include <QMenu>
+#include <QShortcut>
 
 #include <algorithm>
 #include <utility>
@@ -97,6 +104,8 @@ TForm1::TForm1(TIniGTSystem Settings, TFormStart Start, QWidget* Parent)
 
 TForm1::~TForm1() {
     DisconnectHandlers();
+    // The steps hold detached entries of the outline; they go while it is still there.
+    FHistory.reset();
 }
 
 void TForm1::CreateControls() {
@@ -120,7 +129,62 @@ void TForm1::CreateControls() {
     SetTabOrder();
     FLayout->AlignControls();
     CreateSettings();
+    FHistory = std::make_unique<TOutlineHistory>(
+        TreeView1->Items(),
+        TBodyTraits{[](TStringList* Body) { delete Body; },
+                    [](const TStringList* Body) { return Body != nullptr ? Body->Capacity() : std::size_t{0}; }});
+    CreateTreeMenu();
     ConnectHandlers();
+}
+
+void TForm1::CreateTreeMenu() {
+    FTreeMenu = new QMenu(TreeView1);
+    FTreeMenu->setObjectName(QStringLiteral("TreeMenu"));
+    FUndoAction = FTreeMenu->addAction(QStringLiteral("元に戻す"));
+    FUndoAction->setObjectName(QStringLiteral("UndoAction"));
+    FUndoAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    FRedoAction = FTreeMenu->addAction(QStringLiteral("やり直し"));
+    FRedoAction->setObjectName(QStringLiteral("RedoAction"));
+    FRedoAction->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+    for (QAction* Action : {FUndoAction, FRedoAction}) {
+        Action->setShortcutVisibleInContextMenu(true);
+    }
+    connect(FUndoAction, &QAction::triggered, this, [this] { Guarded([this] { UndoClick(); }); });
+    connect(FRedoAction, &QAction::triggered, this, [this] { Guarded([this] { RedoClick(); }); });
+    // The keys work in the whole window but the text fields, which keep their own undo.
+    const std::pair<QKeySequence, void (TForm1::*)()> Keys[] = {
+        {QKeySequence(Qt::CTRL | Qt::Key_Z), &TForm1::UndoClick},
+        {QKeySequence(Qt::CTRL | Qt::Key_Y), &TForm1::RedoClick},
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), &TForm1::RedoClick},
+    };
+    for (const auto& [Key, Handler] : Keys) {
+        auto* Shortcut = new QShortcut(Key, this);
+        connect(Shortcut, &QShortcut::activated, this, [this, Handler = Handler] {
+            Guarded([&] {
+                if (!FocusInFields())
+                    (this->*Handler)();
+            });
+        });
+    }
+    TreeView1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(TreeView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& At) {
+        Guarded([&] {
+            UpdateUndoActions();
+            FTreeMenu->popup(TreeView1->viewport()->mapToGlobal(At));
+        });
+    });
+    UpdateUndoActions();
+}
+
+void TForm1::UpdateUndoActions() {
+    FUndoAction->setEnabled(FHistory->CanUndo());
+    FRedoAction->setEnabled(FHistory->CanRedo());
+}
+
+bool TForm1::FocusInFields() const {
+    // In the text fields the keys keep their meaning there (the field's own undo).
+    const QWidget* Focus = QApplication::focusWidget();
+    return Focus != nullptr && (Focus == Edit1 || Focus == Edit2 || Focus == Memo1);
 }
 
 void TForm1::CreateSettings() {
@@ -146,7 +210,18 @@ void TForm1::ConnectHandlers() {
     Items.OnChanging = [this](TObject* Sender, TTreeNode* Node, bool& AllowChange) {
         TreeView1Changing(Sender, Node, AllowChange);
     };
-    Items.OnChange = [this](TObject* Sender, TTreeNode* Node) { TreeView1Change(Sender, Node); };
+    Items.OnChange = [this](TObject* Sender, TTreeNode* Node) {
+        if (FCompleting == 0) {
+            TreeView1Change(Sender, Node);
+            return;
+        }
+        try {
+            TreeView1Change(Sender, Node);
+        } catch (...) {
+            if (!FDeferredError)
+                FDeferredError = std::current_exception();
+        }
+    };
     Items.OnDeletion = [this](TObject* Sender, TTreeNode* Node) { TreeView1Deletion(Sender, Node); };
     Edit1->OnClick = [this](TObject* Sender) { Edit1Click(Sender); };
     Memo1->OnChange = [this](TObject* Sender) { Memo1Change(Sender); };
@@ -281,12 +356,9 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::FormClose() {
-    if (Changed == 1) {
-        if (AskToSave(TDialogs::MB_ICONQUESTION) != TDialogs::IDYES) {
-            return;
-        }
-        // A failed save leaves this handler: the window stays open and still has the changes.
-        SaveData();
+    // A failed save leaves this handler: the window stays open and still has the changes.
+    if (!OfferToSave(TDialogs::MB_ICONQUESTION)) {
+        return;
     }
     // A settings file that cannot be written is reported, but must never keep the user
     // from closing the program.
@@ -302,13 +374,39 @@ void TForm1::LoadData() {
     // carry an old MemoChanged into Changed.
     Changed = 0;
     MemoChanged = 0;
-    if (ReadOutline(TreeView1->Items(), DataFileName) == TReadResult::rrNotFound) {
+    // The old outline is dropped as it is: the fields no longer belong to any entry, so
+    // the passage of the selection commits nothing and cannot stop the clearing.
+    FShownEntry = nullptr;
+    FTitleEntry = nullptr;
+    FHistory->Clear();
+    UpdateUndoActions();
+    TReadResult Result = TReadResult::rrRead;
+    Completing([&] { Result = ReadOutline(TreeView1->Items(), DataFileName); });
+    if (Result == TReadResult::rrNotFound) {
         TDialogs::Current().ShowMessage(QString::fromUtf8(Messages::FileNotFound), TDialogs::ApplicationTitle());
     }
 }
 
+template <class F> void TForm1::Completing(F&& Operation) {
+    ++FCompleting;
+    try {
+        Operation();
+    } catch (...) {
+        --FCompleting;
+        if (FCompleting == 0)
+            FDeferredError = nullptr;
+        throw;
+    }
+    --FCompleting;
+    if (FCompleting == 0 && FDeferredError) {
+        std::exception_ptr Error = FDeferredError;
+        FDeferredError = nullptr;
+        std::rethrow_exception(Error);
+    }
+}
+
 void TForm1::SaveData() {
-    WriteOutline(TreeView1->Items(), DataFileName);
+    WriteOutline(TreeView1->Items(), DataFileName, DataFileBackups);
     // Only a written file makes the outline unchanged; after a failure the prompts must
     // still offer to save.
     Changed = 0;
@@ -317,20 +415,28 @@ void TForm1::SaveData() {
 
 void TForm1::BitBtn1Click() {
     Changed = 1;
+    // The entry being left takes the fields now, so its commit comes before the addition
+    // in the history.
+    BitBtn4Click();
     TTreeNodes& Items = TreeView1->Items();
     auto Body = std::make_unique<TStringList>();
     TTreeNode* Entry = Items.AppendSibling(Items.SelectedEntry(), Cp932(NewEntryTitle), Body.get());
     Body.release();
+    FHistory->RecordAdd(Entry);
+    UpdateUndoActions();
     Items.SelectEntry(Entry);
 }
 
 void TForm1::BitBtn2Click() {
     Changed = 1;
+    BitBtn4Click();
     TTreeNodes& Items = TreeView1->Items();
     TTreeNode* Parent = Items.SelectedEntry();
     auto Body = std::make_unique<TStringList>();
     TTreeNode* Entry = Items.AppendChild(Parent, Cp932(NewEntryTitle), Body.get());
     Body.release();
+    FHistory->RecordAdd(Entry);
+    UpdateUndoActions();
     if (Parent != nullptr) {
         Items.ExpandEntry(Parent, true);
     }
@@ -341,7 +447,10 @@ void TForm1::BitBtn3Click() {
     Changed = 1;
     TTreeNodes& Items = TreeView1->Items();
     if (TTreeNode* Selected = Items.SelectedEntry()) {
-        Items.DeleteEntry(Selected);
+        BitBtn4Click();
+        // The subtree is kept by the history for undo; its bodies go when the step does.
+        Completing([&] { FHistory->DeleteEntry(Selected); });
+        UpdateUndoActions();
     }
 }
 
@@ -350,6 +459,7 @@ void TForm1::BitBtn4Click() {
         Changed = 1;
     }
     CommitFields();
+    UpdateUndoActions();
 }
 
 void TForm1::BitBtn5Click() {
@@ -357,6 +467,8 @@ void TForm1::BitBtn5Click() {
 }
 
 void TForm1::BitBtn6Click() {
+    // What the fields hold is part of what the user saves.
+    BitBtn4Click();
     SaveData();
 }
 
@@ -377,16 +489,32 @@ void TForm1::BitBtn10Click() {
 }
 
 void TForm1::SwitchDataSet(const std::string& FileName) {
-    if (Changed == 1) {
-        if (AskToSave(TDialogs::MB_ICONEXCLAMATION) == TDialogs::IDYES) {
-            // A failed save ends the switch here, so the unsaved outline is not dropped.
-            SaveData();
-        }
-    }
+    // A failed save ends the switch here, so the unsaved outline is not dropped.
+    OfferToSave(TDialogs::MB_ICONEXCLAMATION);
     DataFileName = FileName;
+    // Whatever fails while loading, the fields are emptied: they belong to no entry now.
+    struct TEmptyFields {
+        TForm1& Form;
+        ~TEmptyFields() {
+            Guarded([this] {
+                Form.Edit1->SetText(TByteString());
+                Form.Memo1->SetText(TByteString());
+            });
+        }
+    } EmptyFields{*this};
     LoadData();
-    Edit1->SetText(TByteString());
-    Memo1->SetText(TByteString());
+}
+
+bool TForm1::OfferToSave(int Icon) {
+    if (Changed != 1 && !FieldsDiffer()) {
+        return true;
+    }
+    if (AskToSave(Icon) != TDialogs::IDYES) {
+        return false;
+    }
+    BitBtn4Click();
+    SaveData();
+    return true;
 }
 
 void TForm1::TreeView1Changing(TObject*, TTreeNode*, bool&) {
@@ -398,18 +526,34 @@ void TForm1::TreeView1Changing(TObject*, TTreeNode*, bool&) {
 }
 
 void TForm1::TreeView1Change(TObject*, TTreeNode*) {
+    ShowSelectedEntry();
+}
+
+void TForm1::ShowSelectedEntry() {
     // The outline's current selection decides (the notified entry may be none).
     TTreeNode* Selected = TreeView1->Items().SelectedEntry();
     if (Selected == nullptr) {
         return;
     }
+    // Until both fields hold this entry they show none: a body the editor refuses must
+    // not be replaced by another entry's text at the next commit.
+    FShownEntry = nullptr;
+    FTitleEntry = nullptr;
     Edit1->SetText(Selected->Text());
+    FTitleEntry = Selected;
     const TStringList* Body = Selected->Data();
     Memo1->SetLinesText(Body != nullptr ? LinesToText(*Body) : TByteString());
+    FShownEntry = Selected;
     ShowLevelLabel(TTreeNodes::EntryLevel(Selected));
 }
 
 void TForm1::TreeView1Deletion(TObject*, TTreeNode* Node) {
+    if (Node == FShownEntry) {
+        FShownEntry = nullptr;
+    }
+    if (Node == FTitleEntry) {
+        FTitleEntry = nullptr;
+    }
     delete Node->Data();
     TTreeNodes::SetEntryBody(Node, nullptr);
 }
@@ -437,9 +581,49 @@ void TForm1::TreeView1DragDrop(TObject*, TObject*, int X, int Y) {
     if (Dragged == nullptr) {
         return;
     }
+    TTreeNode* OldParent = Dragged->Parent();
+    const int OldRow = Dragged->IndexInParent();
     Items.MoveEntry(Dragged, Destination, Placement);
     // Every drop counts as a change, also one that moved nothing.
     Changed = 1;
+    FHistory->RecordMove(Dragged, OldParent, OldRow);
+    UpdateUndoActions();
+}
+
+void TForm1::UndoClick() {
+    UndoOrRedo(false);
+}
+
+void TForm1::RedoClick() {
+    UndoOrRedo(true);
+}
+
+void TForm1::UndoOrRedo(bool Redo) {
+    const auto Can = [&] { return Redo ? FHistory->CanRedo() : FHistory->CanUndo(); };
+    // A drag holds on to its entry until it ends; the outline stays as it is meanwhile.
+    if (!Can() || TreeView1->Drag().Dragging()) {
+        return;
+    }
+    // The fields' text is taken first, as before any selection change; a commit that
+    // changes something is a step of its own, and the newest.
+    BitBtn4Click();
+    if (!Can()) {
+        return;
+    }
+    Changed = 1;
+    Completing([&] {
+        TTreeNode* Shown = nullptr;
+        {
+            const TFlagScope Replaying(FReplaying);
+            Shown = Redo ? FHistory->Redo() : FHistory->Undo();
+        }
+        UpdateUndoActions();
+        // The step may have changed the entry the fields show.
+        ShowSelectedEntry();
+        if (Shown != nullptr) {
+            TreeView1->Items().SelectEntry(Shown);
+        }
+    });
 }
 
 void TForm1::Edit1Click(TObject*) {
@@ -457,18 +641,49 @@ void TForm1::Memo1Change(TObject*) {
 void TForm1::CommitFields() {
     TTreeNodes& Items = TreeView1->Items();
     TTreeNode* Selected = Items.SelectedEntry();
-    if (Selected == nullptr) {
+    if (Selected == nullptr || FReplaying) {
         return;
     }
-    Items.SetEntryTitle(Selected, Edit1->Text());
-    if (TStringList* Body = Selected->Data()) {
-        TextToLines(*Body, Memo1->LinesText());
+    const TByteString Title = Edit1->Text();
+    if (Selected != FShownEntry) {
+        // The editor could not show this entry's body: only its title is in the fields.
+        if (Selected == FTitleEntry && Title != Selected->Text()) {
+            Changed = 1;
+            const TByteString OldTitle = Selected->Text();
+            Items.SetEntryTitle(Selected, Title);
+            FHistory->RecordCommit(Selected, OldTitle, Selected->Data());
+        }
         return;
     }
-    // Every entry gets a body when it is made; one without is given one rather than lost.
     auto Body = std::make_unique<TStringList>();
     TextToLines(*Body, Memo1->LinesText());
+    // Every entry gets a body when it is made; one without is given one rather than lost.
+    const TStringList* Old = Selected->Data();
+    if (Title == Selected->Text() && Old != nullptr && *Old == *Body) {
+        return;
+    }
+    Changed = 1;
+    const TByteString OldTitle = Selected->Text();
+    Items.SetEntryTitle(Selected, Title);
+    TStringList* OldBody = Selected->Data();
     TTreeNodes::SetEntryBody(Selected, Body.release());
+    FHistory->RecordCommit(Selected, OldTitle, OldBody);
+}
+
+bool TForm1::FieldsDiffer() const {
+    const TTreeNode* Selected = TreeView1->Items().SelectedEntry();
+    if (Selected == nullptr || (Selected != FShownEntry && Selected != FTitleEntry)) {
+        return false;
+    }
+    if (Edit1->Text() != Selected->Text()) {
+        return true;
+    }
+    if (Selected != FShownEntry) {
+        return false;
+    }
+    TStringList Lines;
+    TextToLines(Lines, Memo1->LinesText());
+    return Selected->Data() == nullptr || !(*Selected->Data() == Lines);
 }
 
 void TForm1::ShowLevelLabel(int Level) {

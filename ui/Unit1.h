@@ -28,9 +28,13 @@
 #include <QMargins>
 #include <QWidget>
 
+#include <exception>
 #include <memory>
 #include <string>
 
+class QAction;
+class QMenu;
+class TOutlineHistory;
 class TTreeNode;
 
 // How far construction goes. fsLayoutOnly stops after the after-load steps, leaving the
@@ -57,8 +61,9 @@ public:
     // EOutOfMemory) and the entries read before the fault stay.
     void LoadData();
     // Writes the outline as it is (uncommitted field text is not written) to
-    // DataFileName. Both flags become 0 only once the file has been written; a failure
-    // throws (EFCreateError, EWriteError) and leaves them, and the old file, as they were.
+    // DataFileName, keeping the old file as DataFileName.1 (older ones as .2 and .3).
+    // Both flags become 0 only once the file has been written; a failure throws
+    // (EFCreateError, EWriteError) and leaves them, and the old file, as they were.
     void SaveData();
 
     // Handlers, wired to the controls. Button clicks and field events come through the
@@ -82,6 +87,17 @@ public:
     // Drops from the tree onto itself: where they are welcome, and where the entry goes.
     void TreeView1DragOver(TObject* Sender, TObject* Source, int X, int Y, TDragState State, bool& Accept);
     void TreeView1DragDrop(TObject* Sender, TObject* Source, int X, int Y);
+
+    // Undo and redo of the outline's edits (adding, deleting, committing, moving). The
+    // fields are committed first, as before any selection change; afterwards they show
+    // the selected entry. Both set Changed. Loading empties the history, saving does not.
+    void UndoClick();
+    void RedoClick();
+    TOutlineHistory& History() const noexcept { return *FHistory; }
+    // The tree's context menu (元に戻す, やり直し, ...), built once by CreateTreeMenu.
+    QMenu* TreeMenu() const noexcept { return FTreeMenu; }
+    QAction* UndoAction() const noexcept { return FUndoAction; }
+    QAction* RedoAction() const noexcept { return FRedoAction; }
 
     // Outer geometry (frame included), in pixels. Where the platform reports no
     // frame the design frame is assumed, and values set before the real frame is
@@ -143,8 +159,24 @@ private:
     void CreateSettings();
     void ConnectHandlers();
     void DisconnectHandlers();
-    // Copies the title field and the body editor into the selected entry, if any.
+    // Copies the title field and the body editor into the selected entry, if the fields
+    // show it. A commit that changes the title or the body sets Changed and becomes a step
+    // of the history.
     void CommitFields();
+    // The fields hold text that differs from the selected entry they show.
+    bool FieldsDiffer() const;
+    // The fields (and the level label) show the selected entry; nothing when none is.
+    void ShowSelectedEntry();
+    // The save prompt: when anything changed, asks, and on Yes commits and saves. Icon is
+    // the box's icon flag. False when the answer was No.
+    bool OfferToSave(int Icon);
+    // Runs an outline operation to its end: an error from showing the next entry in the
+    // fields is passed on only after the operation has completed.
+    template <class F> void Completing(F&& Operation);
+    void UndoOrRedo(bool Redo);
+    void CreateTreeMenu();
+    void UpdateUndoActions();
+    bool FocusInFields() const;
     // Offers to save the changes, then loads the data set in FileName.
     void SwitchDataSet(const std::string& FileName);
     // Shows the stage of an entry at Level in Edit2 (levels 4 and deeper leave it).
@@ -170,4 +202,17 @@ private:
     int FOuterTop = 0;
     int FOuterWidth = 0;
     QSize FAppliedSize;
+
+    std::unique_ptr<TOutlineHistory> FHistory;
+    // The entry whose title and body the fields show, or nullptr (none, or showing failed),
+    // and the entry whose title the title field shows (also when its body could not be).
+    TTreeNode* FShownEntry = nullptr;
+    TTreeNode* FTitleEntry = nullptr;
+    // Inside an undo or redo: the steps themselves change entries, the fields do not.
+    bool FReplaying = false;
+    int FCompleting = 0;
+    std::exception_ptr FDeferredError;
+    QMenu* FTreeMenu = nullptr;
+    QAction* FUndoAction = nullptr;
+    QAction* FRedoAction = nullptr;
 };

@@ -197,6 +197,7 @@ private Q_SLOTS:
         QMessageBox::Icon ShownIcon = QMessageBox::NoIcon;
         QString ShownTitle, ShownText;
         QMessageBox::StandardButtons ShownButtons;
+        QStringList Captions;
         QTimer::singleShot(0, [&] {
             auto* Box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             QVERIFY(Box != nullptr);
@@ -204,6 +205,11 @@ private Q_SLOTS:
             ShownTitle = Box->windowTitle();
             ShownText = Box->text();
             ShownButtons = Box->standardButtons();
+            for (QMessageBox::StandardButton Each : {QMessageBox::Yes, QMessageBox::No, QMessageBox::Ok}) {
+                if (QAbstractButton* Shown = Box->button(Each)) {
+                    Captions << Shown->text();
+                }
+            }
             Box->button(QMessageBox::StandardButton(Clicked))->click();
         });
         const int Result = Boxes.MessageBox(QStringLiteral("本文"), QStringLiteral("確認"), Flags);
@@ -214,22 +220,61 @@ private Q_SLOTS:
         const bool YesNo = (Flags & 0x0F) == TDialogs::MB_YESNO;
         QCOMPARE(ShownButtons,
                  YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::StandardButtons(QMessageBox::Ok));
+        const QStringList Expected =
+            YesNo ? QStringList{QStringLiteral("はい"), QStringLiteral("いいえ")} : QStringList{QStringLiteral("OK")};
+        QCOMPARE(Captions, Expected);
+    }
+
+    // Esc and the window's close button must not answer "No": that would drop the changes.
+    void YesNoBoxOnlyAnswersByItsButtons_data() {
+        QTest::addColumn<int>("Clicked");
+        QTest::addColumn<int>("Answer");
+        QTest::newRow("then yes by Return") << int(QMessageBox::NoButton) << TDialogs::IDYES;
+        QTest::newRow("then no") << int(QMessageBox::No) << TDialogs::IDNO;
+    }
+    void YesNoBoxOnlyAnswersByItsButtons() {
+        QFETCH(int, Clicked);
+        QFETCH(int, Answer);
+        TMessageBoxes Boxes;
+        bool StayedAfterEscape = false;
+        bool StayedAfterClose = false;
+        QTimer::singleShot(0, [&] {
+            auto* Box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(Box != nullptr);
+            QTest::keyClick(Box, Qt::Key_Escape);
+            StayedAfterEscape = Box->isVisible();
+            Box->close();
+            StayedAfterClose = Box->isVisible();
+            if (Clicked == QMessageBox::NoButton) {
+                QTest::keyClick(Box, Qt::Key_Return);
+            } else {
+                Box->button(QMessageBox::StandardButton(Clicked))->click();
+            }
+        });
+        const int Result = Boxes.MessageBox(QStringLiteral("本文"), QStringLiteral("確認"),
+                                            TDialogs::MB_YESNO | TDialogs::MB_ICONEXCLAMATION);
+        QVERIFY(StayedAfterEscape);
+        QVERIFY(StayedAfterClose);
+        QCOMPARE(Result, Answer);
     }
 
     void PlainMessageHasOneOkButton() {
         TMessageBoxes Boxes;
         QMessageBox::StandardButtons ShownButtons;
         QMessageBox::Icon ShownIcon = QMessageBox::Critical;
+        QString ShownCaption;
         QTimer::singleShot(0, [&] {
             auto* Box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             QVERIFY(Box != nullptr);
             ShownButtons = Box->standardButtons();
             ShownIcon = Box->icon();
+            ShownCaption = Box->button(QMessageBox::Ok)->text();
             Box->button(QMessageBox::Ok)->click();
         });
         Boxes.ShowMessage(QStringLiteral("ファイルが見つかりません。"), QStringLiteral("quorvel"));
         QCOMPARE(ShownButtons, QMessageBox::StandardButtons(QMessageBox::Ok));
         QCOMPARE(ShownIcon, QMessageBox::NoIcon);
+        QCOMPARE(ShownCaption, QStringLiteral("OK"));
     }
 };
 

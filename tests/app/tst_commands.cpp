@@ -4,7 +4,9 @@
 #include "Fonts.h"
 #include "FormTestSupport.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
 #include <QTest>
 
 using namespace FormTest;
@@ -204,21 +206,64 @@ private Q_SLOTS:
         }
     }
 
-    void SaveWithoutCommitWritesTheOldBody() {
+    void SaveCommitsTheFieldsFirst() {
         TFixture F;
         TForm1& Form = *F.Form;
         QVERIFY(ClickEntry(Form, "A"));
         TypeInMemo(Form, "typed");
         QCOMPARE(Form.MemoChanged, 1);
         Click(Form, 6);
-        QCOMPARE(ReadFile(F.Scratch.File("youken.dat")), SampleData().Bytes());
-        QCOMPARE(Form.Memo1->LinesText(), TByteString("a1\r\na2\r\ntyped"));
+        TDataFile Expected;
+        Expected.Add(-1, "A", "a1\r\na2\r\ntyped\r\n")
+            .Add(0, "A1")
+            .Add(1, "A1a", "deep\r\n")
+            .Add(0, "A2")
+            .Add(-1, "B", "b\r\n");
+        QCOMPARE(ReadFile(F.Scratch.File("youken.dat")), Expected.Bytes());
+        QCOMPARE(Body(FindEntry(Form, "A")), "a1|a2|typed");
         QCOMPARE(Form.MemoChanged, 0);
         QCOMPARE(Form.Changed, 0);
-        // Committing afterwards stores the text but no longer marks the outline changed.
-        Click(Form, 4);
-        QCOMPARE(Body(FindEntry(Form, "A")), "a1|a2|typed");
+        // Nothing is left unsaved: closing asks nothing.
+        QVERIFY(Form.close());
+        QCOMPARE(F.Dialogs.Boxes.size(), std::size_t{0});
+    }
+
+    // Text in the fields that differs from the selected entry counts as a change when the
+    // window closes or the data set is switched; Yes commits it, then saves.
+    void UncommittedFieldsAreOfferedForSaving_data() {
+        QTest::addColumn<bool>("Switch");
+        QTest::addColumn<bool>("InTitle");
+        QTest::newRow("close, body") << false << false;
+        QTest::newRow("close, title") << false << true;
+        QTest::newRow("switch, body") << true << false;
+        QTest::newRow("switch, title") << true << true;
+    }
+    void UncommittedFieldsAreOfferedForSaving() {
+        QFETCH(bool, Switch);
+        QFETCH(bool, InTitle);
+        TFixture F;
+        TForm1& Form = *F.Form;
+        QVERIFY(ClickEntry(Form, "B"));
+        if (InTitle) {
+            TypeTitleByKeyboard(Form, "Bee");
+        } else {
+            TypeInMemo(Form, "more");
+        }
         QCOMPARE(Form.Changed, 0);
+        F.Dialogs.Expect(IDYES);
+        if (Switch) {
+            WriteFile(F.Scratch.File("jyoubun.dat"), TDataFile().Add(-1, "J").Bytes());
+            Click(Form, 10);
+            QCOMPARE(FormTest::Outline(Form), "J");
+        } else {
+            QVERIFY(Form.close());
+        }
+        QCOMPARE(F.Dialogs.Boxes.size(), std::size_t{1});
+        QCOMPARE(F.Dialogs.Boxes[0].Text, SavePrompt);
+        TDataFile Expected;
+        Expected.Add(-1, "A", "a1\r\na2\r\n").Add(0, "A1").Add(1, "A1a", "deep\r\n").Add(0, "A2");
+        Expected.Add(-1, InTitle ? "Bee" : "B", InTitle ? "b\r\n" : "b\r\nmore\r\n");
+        QCOMPARE(ReadFile(F.Scratch.File("youken.dat")), Expected.Bytes());
     }
 
     void CommittedEditsAreSaved() {
@@ -239,13 +284,13 @@ private Q_SLOTS:
         QCOMPARE(ReadFile(F.Scratch.File("youken.dat")), Expected.Bytes());
     }
 
-    void TitleFieldMarksChangesOnlyWhenClicked_data() {
+    void CommittedTitleMarksTheChange_data() {
         QTest::addColumn<bool>("ClickField");
         QTest::addColumn<int>("Changed");
-        QTest::newRow("reached by Tab") << false << 0;
+        QTest::newRow("reached by Tab") << false << 1;
         QTest::newRow("clicked") << true << 1;
     }
-    void TitleFieldMarksChangesOnlyWhenClicked() {
+    void CommittedTitleMarksTheChange() {
         QFETCH(bool, ClickField);
         QFETCH(int, Changed);
         TFixture F;
@@ -262,7 +307,7 @@ private Q_SLOTS:
         Click(Form, 4);
         QCOMPARE(Shown(FindEntry(Form, "Z") ? FindEntry(Form, "Z")->Text() : TByteString()), "Z");
         QCOMPARE(Form.Changed, Changed);
-        // Closing asks only when the change was noticed.
+        // The committed title is a change: closing asks.
         if (Changed == 1) {
             F.Dialogs.Expect(IDNO);
         }
@@ -544,6 +589,137 @@ private Q_SLOTS:
         QCOMPARE(Body(FindEntry(Form, "A")), "a1|a2|keep");
         QCOMPARE(Form.DataFileName, FileName.toStdString());
         QCOMPARE(Form.Changed, 1);
+    }
+
+    // Undo and redo of each command by the keys, while the focus is in the tree.
+    void UndoAndRedoByKeys_data() {
+        QTest::addColumn<QString>("Select");
+        QTest::addColumn<int>("Number");
+        QTest::addColumn<QString>("After");
+        QTest::newRow("add sibling") << "A1" << 1 << "A(A1(A1a),A2,未入力),B";
+        QTest::newRow("add child") << "A1a" << 2 << "A(A1(A1a(未入力)),A2),B";
+        QTest::newRow("delete a subtree") << "A" << 3 << "B";
+        QTest::newRow("commit a title") << "A2" << 4 << "A(A1(A1a),Two),B";
+    }
+    void UndoAndRedoByKeys() {
+        QFETCH(QString, Select);
+        QFETCH(int, Number);
+        QFETCH(QString, After);
+        TFixture F;
+        TForm1& Form = *F.Form;
+        Form.activateWindow();
+        Form.TreeView1->Items().ExpandAll();
+        QVERIFY(ClickEntry(Form, Select));
+        if (Number == 4) {
+            TypeTitleByKeyboard(Form, "Two");
+        }
+        QVERIFY(!Form.UndoAction()->isEnabled());
+        Click(Form, Number);
+        QCOMPARE(FormTest::Outline(Form), After);
+        QVERIFY(Form.UndoAction()->isEnabled());
+        Form.Changed = 0;
+        const auto Key = [&](Qt::KeyboardModifiers Modifiers, Qt::Key Which) {
+            Form.TreeView1->setFocus();
+            QTest::keyClick(Form.TreeView1, Which, Modifiers);
+        };
+        const auto FieldsShowTheSelection = [&] {
+            const TTreeNode* Selected = Form.TreeView1->Items().SelectedEntry();
+            QVERIFY(Selected != nullptr);
+            QCOMPARE(Title(Form), Shown(Selected->Text()));
+            QCOMPARE(
+                Body(Selected),
+                Shown(Form.Memo1->LinesText()).replace("\r\n", "|").chopped(Form.Memo1->LinesText().empty() ? 0 : 1));
+        };
+        Key(Qt::ControlModifier, Qt::Key_Z);
+        QCOMPARE(FormTest::Outline(Form), SampleOutline);
+        QCOMPARE(Form.Changed, 1);
+        FieldsShowTheSelection();
+        QVERIFY(!Form.UndoAction()->isEnabled());
+        QVERIFY(Form.RedoAction()->isEnabled());
+        Key(Qt::ControlModifier, Qt::Key_Y);
+        QCOMPARE(FormTest::Outline(Form), After);
+        FieldsShowTheSelection();
+        Key(Qt::ControlModifier, Qt::Key_Z);
+        Key(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_Z);
+        QCOMPARE(FormTest::Outline(Form), After);
+        // Once the fields are committed somewhere else, nothing of one entry lands in another.
+        QVERIFY(ClickEntry(Form, "B"));
+        Key(Qt::ControlModifier, Qt::Key_Z);
+        QCOMPARE(FormTest::Outline(Form), SampleOutline);
+        QCOMPARE(Body(FindEntry(Form, "B")), "b");
+        QCOMPARE(Body(FindEntry(Form, "A")), "a1|a2");
+    }
+
+    void UndoKeysInTheFieldsStayThere() {
+        TFixture F;
+        TForm1& Form = *F.Form;
+        Form.activateWindow();
+        QVERIFY(ClickEntry(Form, "B"));
+        Click(Form, 3);
+        QCOMPARE(FormTest::Outline(Form), "A(A1(A1a),A2)");
+        TypeInMemo(Form, "x");
+        QTest::keyClick(Form.Memo1, Qt::Key_Z, Qt::ControlModifier);
+        Form.Edit1->setFocus();
+        QTest::keyClick(Form.Edit1, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(FormTest::Outline(Form), "A(A1(A1a),A2)");
+        // The tree's menu does it, and loading empties the history.
+        Form.UndoAction()->trigger();
+        QCOMPARE(FormTest::Outline(Form), "A(A1(A1a),A2),B");
+        F.Dialogs.Expect(IDNO);
+        Click(Form, 9);
+        QVERIFY(!Form.UndoAction()->isEnabled());
+        QVERIFY(!Form.RedoAction()->isEnabled());
+        const QList<QAction*> Menu = Form.TreeMenu()->actions();
+        QCOMPARE(Menu.value(0)->text(), QStringLiteral("元に戻す"));
+        QCOMPARE(Menu.value(0)->shortcut(), QKeySequence(QStringLiteral("Ctrl+Z")));
+        QCOMPARE(Menu.value(1)->text(), QStringLiteral("やり直し"));
+        QCOMPARE(Menu.value(1)->shortcut(), QKeySequence(QStringLiteral("Ctrl+Y")));
+    }
+
+    // Saving after a load that failed part-way keeps the damaged file, with its unread
+    // records, as the newest backup.
+    void SaveAfterAFailedLoadKeepsTheDamagedFile() {
+        TScratch Scratch;
+        TFakeDialogs Dialogs;
+        QByteArray Damaged = SampleData().Bytes();
+        Damaged.chop(3);
+        WriteFile(Scratch.File("youken.dat"), Damaged);
+        Dialogs.Expect(IDOK); // the read error
+        auto Form = ShownForm(Scratch);
+        QCOMPARE(FormTest::Outline(*Form), "A(A1(A1a),A2)");
+        Click(*Form, 6);
+        QCOMPARE(ReadFile(Scratch.File("youken.dat.1")), Damaged);
+        Click(*Form, 6);
+        QCOMPARE(ReadFile(Scratch.File("youken.dat.2")), Damaged);
+        QCOMPARE(ReadFile(Scratch.File("youken.dat.1")), ReadFile(Scratch.File("youken.dat")));
+    }
+
+    // An entry whose body the editor refuses is reported, but the delete that selected it
+    // is complete, and no commit later writes another entry's text into it.
+    void DeleteCompletesWhenTheNextBodyCannotBeShown() {
+        TFixture F;
+        TForm1& Form = *F.Form;
+        QVERIFY(ClickEntry(Form, "A"));
+        Form.Memo1->SetMaxLength(1);
+        QCOMPARE(FormTest::Outline(Form), SampleOutline);
+        F.Dialogs.Boxes.clear();
+        F.Dialogs.Expect(IDOK);
+        Click(Form, 3);
+        QCOMPARE(F.Dialogs.Boxes.size(), std::size_t{1});
+        QCOMPARE(FormTest::Outline(Form), "B");
+        Form.Memo1->SetMaxLength(TMemo::DefaultMaxLength);
+        // The title field does show B: a new title is taken, the body stays B's own.
+        TypeTitleByKeyboard(Form, "Bee");
+        Click(Form, 4);
+        QCOMPARE(FormTest::Outline(Form), "Bee");
+        QCOMPARE(Body(FindEntry(Form, "Bee")), "b");
+        // Undo brings the subtree back whole.
+        Form.UndoAction()->trigger();
+        QCOMPARE(FormTest::Outline(Form), "B");
+        QCOMPARE(Body(FindEntry(Form, "B")), "b");
+        Form.UndoAction()->trigger();
+        QCOMPARE(FormTest::Outline(Form), SampleOutline);
+        QCOMPARE(Body(FindEntry(Form, "A")), "a1|a2");
     }
 };
 

@@ -321,10 +321,23 @@ public:
         Log.push_back("Inserted(" + Entry->Text() + ")");
         EXPECT_EQ(Entry->Parent(), FParent);
         EXPECT_EQ(Entry->IndexInParent(), FRow);
-        EXPECT_EQ(Entry->Count(), 0);
         FItems[Entry] = TItem{FParent, {}, Entry->Expanded(), Entry->HasChildren(), Entry->DropTarget(), Entry->Text()};
         std::vector<TTreeNode*>& List = ListOf(FParent);
         List.insert(List.begin() + FRow, Entry);
+        // A subtree put back comes whole (its rows are read from the outline, as a view does).
+        std::vector<TTreeNode*> Pending{Entry};
+        while (!Pending.empty()) {
+            TTreeNode* Parent = Pending.back();
+            Pending.pop_back();
+            for (int I = 0; I < Parent->Count(); ++I) {
+                TTreeNode* Child = Parent->Item(I);
+                EXPECT_FALSE(FItems.count(Child)) << "inserted twice";
+                FItems[Child] =
+                    TItem{Parent, {}, Child->Expanded(), Child->HasChildren(), Child->DropTarget(), Child->Text()};
+                FItems[Parent].Children.push_back(Child);
+                Pending.push_back(Child);
+            }
+        }
     }
     void EntryAboutToBeRemoved(TTreeNode* Entry) override {
         Begin(pkRemove);

@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <numeric>
 #include <string>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <vector>
 
 using namespace StorageTest;
@@ -112,5 +115,158 @@ TEST(ReplacingFileStream, CommitReplacesTheFile) {
     EXPECT_EQ(ReadFileBytes(Dir / "d.dat"), "x" + Bytes);
     EXPECT_EQ(Dir.Names(), std::vector<std::string>{"d.dat"});
 }
+
+void Save(const std::string& Name, TByteView Bytes, int Backups) {
+    TReplacingFileStream Stream(Name, Backups);
+    Stream.WriteBuffer(Bytes.data(), Bytes.size());
+    Stream.Commit();
+}
+
+// Each save keeps the file it replaces as d.dat.1; the older ones move up to .2 and .3,
+// and the oldest beyond that goes.
+TEST(ReplacingFileStream, SavesRotateThreeBackups) {
+    TScratchDir Dir;
+    const std::string Name = Dir / "d.dat";
+    Save(Name, "v1", 3); // a new file: nothing to keep
+    EXPECT_EQ(Dir.Names(), std::vector<std::string>{"d.dat"});
+    for (const char* Next : {"v2", "v3", "v4", "v5"})
+        Save(Name, Next, 3);
+    EXPECT_EQ(Dir.Names(), (std::vector<std::string>{"d.dat", "d.dat.1", "d.dat.2", "d.dat.3"}));
+    EXPECT_EQ(ReadFileBytes(Name), "v5");
+    EXPECT_EQ(ReadFileBytes(Dir / "d.dat.1"), "v4");
+    EXPECT_EQ(ReadFileBytes(Dir / "d.dat.2"), "v3");
+    EXPECT_EQ(ReadFileBytes(Dir / "d.dat.3"), "v2");
+    // The backup is the old file itself, linked, not a copy; the data file is a new one.
+    struct stat Backup, Data;
+    ASSERT_EQ(::stat((Dir / "d.dat.1").c_str(), &Backup), 0);
+    ASSERT_EQ(::stat(Name.c_str(), &Data), 0);
+    EXPECT_EQ(Backup.st_nlink, 1u);
+    EXPECT_NE(Backup.st_ino, Data.st_ino);
+}
+
+// Where the file system has no hard links, the backups are copies and a new file is
+// renamed into place.
+TEST(ReplacingFileStream, WithoutHardLinksBackupsAreCopies) {
+    SetLinkCall([](const char*, const char*) {
+        errno = EPERM;
+        return -1;
+    });
+    const struct TRestore {
+        ~TRestore() { SetLinkCall(nullptr); }
+    } Restore;
+    TScratchDir Dir;
+    const std::string Name = Dir / "d.dat";
+    Save(Name, "v1", 3);
+    Save(Name, "v2", 3);
+    Save(Name, "v3", 3);
+    EXPECT_EQ(Dir.Names(), (std::vector<std::string>{"d.dat", "d.dat.1", "d.dat.2"}));
+    EXPECT_EQ(ReadFileBytes(Name), "v3");
+    EXPECT_EQ(ReadFileBytes(Dir / "d.dat.1"), "v2");
+    EXPECT_EQ(ReadFileBytes(Dir / "d.dat.2"), "v1");
+}
+
+// A backup that cannot be kept stops the save before the data file is touched.
+TEST(ReplacingFileStream, BackupThatCannotBeKeptStopsTheSave) {
+    TScratchDir Dir;
+    const std::string Name = Dir / "d.dat";
+    WriteFileBytes(Name, "old");
+    WriteFileBytes(Dir / "d.dat.2", "older");
+    std::filesystem::create_directories(Dir.Path() / "d.dat.3" / "in the way");
+    try {
+        Save(Name, "new", 3);
+        ADD_FAILURE() << "the save went through";
+    } catch (const EFCreateError& Error) {
+        EXPECT_EQ(std::string(Error.what()), EFCreateError(Name + ".1").what());
+    }
+    EXPECT_EQ(ReadFileBytes(Name), "old");
+    EXPECT_EQ(ReadFileBytes(Dir / "d.dat.2"), "older");
+    EXPECT_EQ(Dir.Names(), (std::vector<std::string>{"d.dat", "d.dat.2", "d.dat.3"}));
+}
+
+// A first save that fails or is abandoned leaves nothing under the file's name, not
+// even an empty file; the name appears only with the complete file.
+TEST(ReplacingFileStream, NewFileAppearsOnlyComplete) {
+    TScratchDir Dir;
+    const std::string Name = Dir / "new.dat";
+    {
+        TReplacingFileStream Stream(Name, 3);
+        Stream.WriteBuffer("abc", 3);
+        EXPECT_FALSE(std::filesystem::exists(Name));
+    }
+    EXPECT_TRUE(Dir.Names().empty());
+    {
+        TReplacingFileStream Stream(Name, 3);
+        Stream.WriteBuffer("abc", 3);
+        WriteFileBytes(Name, "someone else's"); // appeared meanwhile: not overwritten
+        EXPECT_THROW(Stream.Commit(), EFCreateError);
+    }
+    EXPECT_EQ(ReadFileBytes(Name), "someone else's");
+    EXPECT_EQ(Dir.Names(), std::vector<std::string>{"new.dat"});
+}
+
+// New files of saves that were killed part-way are removed by the next successful save
+// of the same file, but not those of a save still running, nor other files' ones.
+TEST(ReplacingFileStream, CommitRemovesNewFilesOfKilledSaves) {
+    TScratchDir Dir;
+    const std::string Name = Dir / "d.dat";
+    WriteFileBytes(Name, "old");
+    WriteFileBytes(Dir / ".d.dat.new-AbC123", "killed");
+    WriteFileBytes(Dir / ".d.dat.new-zzzzzz", "killed too");
+    WriteFileBytes(Dir / ".e.dat.new-AbC123", "another file's");
+    WriteFileBytes(Dir / ".d.dat.new-short", "not ours");
+    TReplacingFileStream Running(Dir / "e.dat");
+    Save(Name, "new", 0);
+    const std::vector<std::string> Names = Dir.Names();
+    EXPECT_EQ(std::count_if(Names.begin(), Names.end(), [](const std::string& N) { return N.rfind(".d.dat", 0) == 0; }),
+              1)
+        << "only .d.dat.new-short is left";
+    EXPECT_TRUE(std::filesystem::exists(Dir / ".e.dat.new-AbC123"));
+    EXPECT_EQ(ReadFileBytes(Name), "new");
+}
+
+// The lock stand-in fails with Error for every call while it lives.
+class TFailingLocks {
+public:
+    explicit TFailingLocks(int Error) {
+        FError = Error;
+        SetLockCall([](int, int) {
+            errno = FError;
+            return -1;
+        });
+    }
+    ~TFailingLocks() { SetLockCall(nullptr); }
+    TFailingLocks(const TFailingLocks&) = delete;
+    TFailingLocks& operator=(const TFailingLocks&) = delete;
+
+private:
+    static inline int FError = 0;
+};
+
+// Only a lock held elsewhere keeps a file from being read or replaced; a file system
+// without locks (ENOLCK, or NFS's EBADF for an exclusive lock on a read-only handle)
+// is used without them.
+class LockFailure : public testing::TestWithParam<int> {};
+
+TEST_P(LockFailure, BlocksOnlyWhenTheLockIsHeld) {
+    TScratchDir Dir;
+    const std::string Name = Dir / "d.dat";
+    WriteFileBytes(Name, "old");
+    const TFailingLocks Locks(GetParam());
+    const bool Held = GetParam() == EWOULDBLOCK;
+    TFileReadStream Reader;
+    EXPECT_EQ(Reader.Open(Name), !Held);
+    if (Held) {
+        EXPECT_THROW(Save(Name, "new", 3), EFCreateError);
+        EXPECT_EQ(ReadFileBytes(Name), "old");
+    } else {
+        Save(Name, "new", 3);
+        Save(Dir / "fresh.dat", "first", 3);
+        EXPECT_EQ(ReadFileBytes(Name), "new");
+        EXPECT_EQ(ReadFileBytes(Dir / "d.dat.1"), "old");
+        EXPECT_EQ(ReadFileBytes(Dir / "fresh.dat"), "first");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Errors, LockFailure, testing::Values(ENOLCK, EBADF, EWOULDBLOCK));
 
 } // namespace

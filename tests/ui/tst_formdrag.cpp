@@ -5,6 +5,7 @@
 #include "Guard.h"
 #include "TreeMouse.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QtTest>
 
@@ -157,6 +158,15 @@ void TestFormDrag::dropRearrangesOutline() {
     QCOMPARE(Body(FindEntry(Form, "B")), "b");
     QCOMPARE(Form.TreeView1->Items().DropTarget(), nullptr);
     QCOMPARE(QApplication::overrideCursor(), nullptr);
+    // Undo puts a moved entry back where it was, redo moves it again; a drop that moved
+    // nothing leaves nothing to undo.
+    QCOMPARE(Form.UndoAction()->isEnabled(), Outline != "A(A1(A1a),A2),B");
+    Form.UndoClick();
+    QCOMPARE(FormTest::Outline(Form), "A(A1(A1a),A2),B");
+    QCOMPARE(SelectedTitle(Form), Dragged);
+    Form.RedoClick();
+    QCOMPARE(FormTest::Outline(Form), Outline);
+    QCOMPARE(Body(FindEntry(Form, "A")), "a1|a2");
 }
 
 void TestFormDrag::acceptanceFollowsZonesAndSource_data() {

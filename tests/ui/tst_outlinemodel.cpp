@@ -1,5 +1,6 @@
 // The outline's item model: consistent under QAbstractItemModelTester through every kind
 // of change, and a faithful mirror of the outline after each.
+#include "OutlineHistory.h"
 #include "OutlineModel.h"
 #include "TreeNodes.h"
 
@@ -18,7 +19,8 @@ namespace {
 //   M i j p MoveEntry(i, j or none for -1, p: l f L F b)        T i t   SetEntryTitle
 //   E i     ExpandEntry                                         A / K   ExpandAll / CollapseAll
 //   U / u   BeginUpdate / EndUpdate                             P i     SelectEntry
-void RunStep(TTreeNodes& Items, const QStringList& Step) {
+//   H i     delete i through History                            Z / Y   History undo / redo
+void RunStep(TTreeNodes& Items, TOutlineHistory& History, const QStringList& Step) {
     auto Entry = [&](int Arg) -> TTreeNode* {
         const int Index = Step.at(Arg).toInt();
         return Index < 0 ? nullptr : Items.EntryAtIndex(Index);
@@ -46,6 +48,12 @@ void RunStep(TTreeNodes& Items, const QStringList& Step) {
         Items.EndUpdate();
     else if (Op == "P")
         Items.SelectEntry(Entry(1));
+    else if (Op == "H")
+        History.DeleteEntry(Entry(1));
+    else if (Op == "Z")
+        History.Undo();
+    else if (Op == "Y")
+        History.Redo();
     else if (Op == "M") {
         const QString Place = Step.at(3);
         const TEntryPlacement Placement = Place == "l"   ? epLast
@@ -148,6 +156,8 @@ void TestOutlineModel::staysConsistentThroughChanges_data() {
     QTest::newRow("expand and collapse everything") << Base + "A; K; E 0";
     QTest::newRow("batch of changes") << Base + "U; X; S -1 p; C 0 q; C 1 r; E 0; u";
     QTest::newRow("nested batches") << Base + "U; U; D 0; u; S -1 s; u";
+    QTest::newRow("undo and redo a deleted subtree") << Base + "A; P 2; H 1; Z; Y; Z; H 0; H 0; Z; Z; Y";
+    QTest::newRow("undo a delete under a parent left childless") << Base + "H 6; Z; E 5; H 6; Z";
 }
 
 void TestOutlineModel::staysConsistentThroughChanges() {
@@ -155,11 +165,12 @@ void TestOutlineModel::staysConsistentThroughChanges() {
     TTreeNodes Items;
     TOutlineModel Model(Items);
     QAbstractItemModelTester Tester(&Model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    TOutlineHistory History(Items, TBodyTraits{});
     int Batches = 0;
     for (const QString& Text : Script.split(';', Qt::SkipEmptyParts)) {
         const TPersistentCheck Check(Model, Items);
         try {
-            RunStep(Items, Text.split(' ', Qt::SkipEmptyParts));
+            RunStep(Items, History, Text.split(' ', Qt::SkipEmptyParts));
         } catch (const std::exception& Error) {
             QFAIL(qPrintable(QString("%1 at %2").arg(QString::fromUtf8(Error.what()), Text)));
         }
