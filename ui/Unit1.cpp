@@ -96,6 +96,9 @@ TForm1::TForm1(TIniGTSystem Settings, TFormStart Start, QWidget* Parent)
 }
 
 TForm1::~TForm1() {
+    // The find bar's index observes the outline, which goes with the tree.
+    delete FindBar1;
+    FindBar1 = nullptr;
     DisconnectHandlers();
 }
 
@@ -121,6 +124,7 @@ void TForm1::CreateControls() {
     FLayout->AlignControls();
     CreateSettings();
     ConnectHandlers();
+    CreateFindBar();
 }
 
 void TForm1::CreateSettings() {
@@ -169,6 +173,13 @@ void TForm1::DisconnectHandlers() {
     Memo1->OnChange = nullptr;
     TreeView1->OnDragOver = nullptr;
     TreeView1->OnDragDrop = nullptr;
+}
+
+void TForm1::CreateFindBar() {
+    FindBar1 = Named(new TFindBar(this, TreeView1, Edit1, Memo1), "FindBar1");
+    // The tree's context menu. Its commands work by their shortcuts anywhere in the window.
+    TreeView1->setContextMenuPolicy(Qt::ActionsContextMenu);
+    TreeView1->addAction(FindBar1->FindAction());
 }
 
 void TForm1::CreateLeftColumn() {

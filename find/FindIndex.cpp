@@ -1,0 +1,218 @@
+#include "FindIndex.h"
+
+#include "CodePage932.h"
+#include "StringList.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Pre-order successor of N inside Top's subtree, or nullptr.
+const TTreeNode* NextInSubtree(const TTreeNode* N, const TTreeNode* Top) noexcept {
+    if (N->Count() > 0)
+        return N->Item(0);
+    while (N != Top) {
+        const TTreeNode* Parent = N->Parent();
+        if (!Parent)
+            return nullptr;
+        if (N->IndexInParent() + 1 < Parent->Count())
+            return Parent->Item(N->IndexInParent() + 1);
+        N = Parent;
+    }
+    return nullptr;
+}
+
+TTreeNode* LastEntry(const TTreeNodes& Nodes) noexcept {
+    if (Nodes.TopCount() == 0)
+        return nullptr;
+    TTreeNode* N = Nodes.TopItem(Nodes.TopCount() - 1);
+    while (N->Count() > 0)
+        N = N->Item(N->Count() - 1);
+    return N;
+}
+
+} // namespace
+
+TFindIndex::TFindIndex(TTreeNodes& Nodes) : FNodes(Nodes) {
+    FSelected = FNodes.SelectedEntry();
+    FNodes.AddObserver(this);
+}
+
+TFindIndex::~TFindIndex() {
+    FNodes.RemoveObserver(this);
+}
+
+std::string TFindIndex::FoldEntry(const TTreeNode* Entry) {
+    std::string Out;
+    const TByteString& Title = Entry->Text();
+    const TStringList* Body = Entry->Data();
+    TByteString Bytes;
+    Bytes.reserve(Title.size() + 2 + (Body ? Body->TextLength() : 0));
+    Bytes += Title;
+    Bytes += "\r\n";
+    if (Body) {
+        for (int Line = 0; Line < Body->Count(); ++Line) {
+            Bytes += Body->Strings(Line);
+            Bytes += "\r\n";
+        }
+    }
+    const std::u16string Wide = TCodePage932::Decode(Bytes);
+    TFindText::FoldInto(Out, QStringView(Wide.data(), static_cast<qsizetype>(Wide.size())));
+    return Out;
+}
+
+std::string TFindIndex::FoldFields(QStringView Title, QStringView Body) {
+    std::string Out;
+    TFindText::FoldInto(Out, Title);
+    Out += TFindText::LineMark;
+    TFindText::FoldInto(Out, Body);
+    return Out;
+}
+
+void TFindIndex::Refold(const TTreeNode* Entry, TRecord& Record) {
+    const std::string Folded = FoldEntry(Entry);
+    FTextBytes -= Record.Length;
+    Record.Text.reset();
+    Record.Length = 0;
+    // Longer texts are cut: a body may not exceed the editor's limit, far below this.
+    const std::size_t Length = std::min<std::size_t>(Folded.size(), UINT32_MAX);
+    Record.Text = std::make_unique_for_overwrite<char[]>(Length);
+    std::memcpy(Record.Text.get(), Folded.data(), Length);
+    Record.Length = static_cast<std::uint32_t>(Length);
+    Record.Dirty = false;
+    FTextBytes += Length;
+}
+
+bool TFindIndex::BuildFor(std::chrono::microseconds Budget) {
+    const auto Deadline = std::chrono::steady_clock::now() + Budget;
+    int Steps = 0;
+    const auto TimeUp = [&] { return (++Steps & 63) == 0 && std::chrono::steady_clock::now() >= Deadline; };
+    if (!FComplete) {
+        if (FCursor == nullptr) {
+            FCursor = FNodes.GetFirstNode();
+            FRecords.reserve(static_cast<std::size_t>(FNodes.EntryCount()));
+        }
+        while (FCursor != nullptr) {
+            TRecord& Record = FRecords[FCursor];
+            if (Record.Dirty)
+                Refold(FCursor, Record);
+            FCursor = FCursor->GetNext();
+            if (TimeUp())
+                return false;
+        }
+        FComplete = true;
+    }
+    while (!FDirty.empty()) {
+        const TTreeNode* Entry = FDirty.back();
+        FDirty.pop_back();
+        // Entries removed since they were marked have no record any more.
+        if (const auto Found = FRecords.find(Entry); Found != FRecords.end() && Found->second.Dirty)
+            Refold(Entry, Found->second);
+        if (TimeUp())
+            return Complete();
+    }
+    return true;
+}
+
+bool TFindIndex::Matches(const TTreeNode* Entry, std::string_view Needle) {
+    auto Found = FRecords.find(Entry);
+    if (Found == FRecords.end())
+        Found = FRecords.try_emplace(Entry).first;
+    TRecord& Record = Found->second;
+    if (Record.Dirty)
+        Refold(Entry, Record);
+    return ::memmem(Record.Text.get(), Record.Length, Needle.data(), Needle.size()) != nullptr;
+}
+
+TTreeNode* TFindIndex::Find(std::string_view Needle, const TTreeNode* From, TFindDirection Direction,
+                            const TTreeNode* Own, std::string_view OwnFolded) {
+    if (Needle.empty() || FNodes.EntryCount() == 0)
+        return nullptr;
+    BuildFor(std::chrono::microseconds::max());
+    const bool Forward = Direction == fdNext;
+    TTreeNode* const Edge = Forward ? FNodes.GetFirstNode() : LastEntry(FNodes);
+    const auto Step = [Forward](const TTreeNode* N) { return Forward ? N->GetNext() : N->GetPrev(); };
+    TTreeNode* Entry = From ? Step(From) : Edge;
+    if (Entry == nullptr)
+        Entry = Edge;
+    for (;;) {
+        const bool Hit =
+            Entry == Own ? TFindText::Contains(OwnFolded, Needle) : Matches(Entry, Needle);
+        if (Hit)
+            return Entry;
+        if (Entry == From)
+            return nullptr;
+        Entry = Step(Entry);
+        if (Entry == nullptr) {
+            if (From == nullptr)
+                return nullptr;
+            Entry = Edge;
+        }
+    }
+}
+
+void TFindIndex::MarkDirty(const TTreeNode* Entry) {
+    if (Entry == nullptr)
+        return;
+    const auto Found = FRecords.find(Entry);
+    // Not folded yet: the first build still has to reach it.
+    if (Found == FRecords.end() || Found->second.Dirty)
+        return;
+    Found->second.Dirty = true;
+    FDirty.push_back(Entry);
+}
+
+void TFindIndex::EntryBodyChanged(const TTreeNode* Entry) {
+    MarkDirty(Entry);
+}
+
+void TFindIndex::EntryInserted(TTreeNode* Entry) {
+    const auto [Where, Added] = FRecords.try_emplace(Entry);
+    if (!Added)
+        Where->second.Dirty = true;
+    FDirty.push_back(Entry);
+}
+
+void TFindIndex::EntryAboutToBeRemoved(TTreeNode* Entry) {
+    for (const TTreeNode* N = Entry; N; N = NextInSubtree(N, Entry)) {
+        if (const auto Found = FRecords.find(N); Found != FRecords.end()) {
+            FTextBytes -= Found->second.Length;
+            FRecords.erase(Found);
+        }
+        if (N == FSelected)
+            FSelected = nullptr;
+    }
+    // The walk of the first build may stand in the removed subtree.
+    if (!FComplete)
+        FCursor = nullptr;
+}
+
+void TFindIndex::EntryAboutToBeMoved(TTreeNode*, TTreeNode*, int) {
+    // A moved subtree may jump past the walk of the first build or behind it.
+    if (!FComplete)
+        FCursor = nullptr;
+}
+
+void TFindIndex::OutlineReset() {
+    Clear();
+    FSelected = FNodes.SelectedEntry();
+}
+
+void TFindIndex::EntryChanged(TTreeNode* Entry) {
+    MarkDirty(Entry);
+}
+
+void TFindIndex::SelectionChanged(TTreeNode* Entry) {
+    // The entry being left has just taken the fields' text.
+    MarkDirty(FSelected);
+    FSelected = Entry;
+}
+
+void TFindIndex::Clear() noexcept {
+    FRecords.clear();
+    FDirty.clear();
+    FComplete = false;
+    FCursor = nullptr;
+    FTextBytes = 0;
+}

@@ -1,0 +1,45 @@
+#pragma once
+// The comparison behind find: a text contains the searched text when their folded forms
+// do. Folding is Unicode NFKC followed by case folding (Qt's), so full-width and
+// half-width forms (Ａ and A, ５ and 5, ｶﾀｶﾅ and カタカナ) and the case of Latin letters
+// make no difference.
+//
+// A folded form is UTF-8 with two marks of its own: '\n' for every line end (CR or LF)
+// and the byte 0xFF for a byte that did not decode (TCodePage932's escapes) or any other
+// lone surrogate. A folded needle never holds either, so a match never spans a line end
+// nor an undecodable byte, and never runs from one text into the next.
+#include "ByteString.h"
+
+#include <QString>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+class TFindText {
+public:
+    static constexpr char LineMark = '\n';
+    static constexpr char BadMark = '\xFF';
+
+    // Appends the folded form of Text, UTF-16 as TCodePage932::Decode gives it.
+    static void FoldInto(std::string& Out, QStringView Text);
+    static std::string Fold(QStringView Text);
+    // Folded form of code page 932 bytes, decoded with TCodePage932.
+    static std::string FoldBytes(TByteView Bytes);
+
+    // The folded needle for Text, or nothing when Text can match nowhere: it is empty, or
+    // it holds a line end.
+    static std::optional<std::string> Needle(QStringView Text);
+
+    // True when Folded contains Needle.
+    static bool Contains(std::string_view Folded, std::string_view Needle) noexcept;
+
+    // Where Needle first matches in Text (a field's text as shown, UTF-16): the range of
+    // Text whose folded form holds the match, found within one line. Length is 0 when
+    // Text holds no match.
+    struct TRange {
+        qsizetype Start = 0;
+        qsizetype Length = 0;
+    };
+    static TRange Locate(QStringView Text, std::string_view Needle);
+};
