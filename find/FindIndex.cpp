@@ -23,15 +23,6 @@ const TTreeNode* NextInSubtree(const TTreeNode* N, const TTreeNode* Top) noexcep
     return nullptr;
 }
 
-TTreeNode* LastEntry(const TTreeNodes& Nodes) noexcept {
-    if (Nodes.TopCount() == 0)
-        return nullptr;
-    TTreeNode* N = Nodes.TopItem(Nodes.TopCount() - 1);
-    while (N->Count() > 0)
-        N = N->Item(N->Count() - 1);
-    return N;
-}
-
 } // namespace
 
 TFindIndex::TFindIndex(TTreeNodes& Nodes) : FNodes(Nodes) {
@@ -82,26 +73,62 @@ void TFindIndex::Refold(const TTreeNode* Entry, TRecord& Record) {
     Record.Length = static_cast<std::uint32_t>(Length);
     Record.Dirty = false;
     FTextBytes += Length;
+    if (FOrderValid && Record.Slot < FOrder.size() && FOrder[Record.Slot].Entry == Entry) {
+        FOrder[Record.Slot].Text = Record.Text.get();
+        FOrder[Record.Slot].Length = Record.Length;
+    }
+}
+
+TFindIndex::TRecord& TFindIndex::RecordOf(TTreeNode* Entry) {
+    TRecord& Record = FRecords[Entry];
+    if (Record.Dirty)
+        Refold(Entry, Record);
+    return Record;
+}
+
+void TFindIndex::AddSlot(TTreeNode* Entry, TRecord& Record) {
+    Record.Slot = static_cast<std::uint32_t>(FOrder.size());
+    FOrder.push_back({Record.Text.get(), Record.Length, Entry});
+}
+
+void TFindIndex::DropOrder() noexcept {
+    FOrderValid = false;
+    FOrder.clear();
+}
+
+void TFindIndex::RenewOrder() {
+    DropOrder();
+    FOrder.reserve(FRecords.size());
+    for (TTreeNode* N = FNodes.GetFirstNode(); N; N = N->GetNext())
+        AddSlot(N, RecordOf(N));
+    FOrderValid = true;
 }
 
 bool TFindIndex::BuildFor(std::chrono::microseconds Budget) {
-    const auto Deadline = std::chrono::steady_clock::now() + Budget;
+    using TClock = std::chrono::steady_clock;
+    const TClock::time_point Now = TClock::now();
+    // A budget beyond any deadline the clock can hold means no limit.
+    const auto Deadline =
+        Budget >= std::chrono::duration_cast<std::chrono::microseconds>(TClock::time_point::max() - Now)
+            ? TClock::time_point::max()
+            : Now + Budget;
     int Steps = 0;
-    const auto TimeUp = [&] { return (++Steps & 63) == 0 && std::chrono::steady_clock::now() >= Deadline; };
+    const auto TimeUp = [&] { return (++Steps & 63) == 0 && TClock::now() >= Deadline; };
     if (!FComplete) {
         if (FCursor == nullptr) {
             FCursor = FNodes.GetFirstNode();
             FRecords.reserve(static_cast<std::size_t>(FNodes.EntryCount()));
+            DropOrder();
+            FOrder.reserve(static_cast<std::size_t>(FNodes.EntryCount()));
         }
         while (FCursor != nullptr) {
-            TRecord& Record = FRecords[FCursor];
-            if (Record.Dirty)
-                Refold(FCursor, Record);
+            AddSlot(FCursor, RecordOf(FCursor));
             FCursor = FCursor->GetNext();
             if (TimeUp())
                 return false;
         }
         FComplete = true;
+        FOrderValid = true;
     }
     while (!FDirty.empty()) {
         const TTreeNode* Entry = FDirty.back();
@@ -115,41 +142,31 @@ bool TFindIndex::BuildFor(std::chrono::microseconds Budget) {
     return true;
 }
 
-bool TFindIndex::Matches(const TTreeNode* Entry, std::string_view Needle) {
-    auto Found = FRecords.find(Entry);
-    if (Found == FRecords.end())
-        Found = FRecords.try_emplace(Entry).first;
-    TRecord& Record = Found->second;
-    if (Record.Dirty)
-        Refold(Entry, Record);
-    return ::memmem(Record.Text.get(), Record.Length, Needle.data(), Needle.size()) != nullptr;
-}
-
 TTreeNode* TFindIndex::Find(std::string_view Needle, const TTreeNode* From, TFindDirection Direction,
                             const TTreeNode* Own, std::string_view OwnFolded) {
     if (Needle.empty() || FNodes.EntryCount() == 0)
         return nullptr;
     BuildFor(std::chrono::microseconds::max());
+    if (!FOrderValid)
+        RenewOrder();
+    const std::size_t Count = FOrder.size();
     const bool Forward = Direction == fdNext;
-    TTreeNode* const Edge = Forward ? FNodes.GetFirstNode() : LastEntry(FNodes);
-    const auto Step = [Forward](const TTreeNode* N) { return Forward ? N->GetNext() : N->GetPrev(); };
-    TTreeNode* Entry = From ? Step(From) : Edge;
-    if (Entry == nullptr)
-        Entry = Edge;
-    for (;;) {
-        const bool Hit =
-            Entry == Own ? TFindText::Contains(OwnFolded, Needle) : Matches(Entry, Needle);
-        if (Hit)
-            return Entry;
-        if (Entry == From)
-            return nullptr;
-        Entry = Step(Entry);
-        if (Entry == nullptr) {
-            if (From == nullptr)
-                return nullptr;
-            Entry = Edge;
-        }
+    // The scan starts after From (at the first or last entry without it) and ends with From.
+    std::size_t At = Forward ? Count - 1 : 0;
+    if (From) {
+        const auto Found = FRecords.find(From);
+        if (Found != FRecords.end() && Found->second.Slot < Count && FOrder[Found->second.Slot].Entry == From)
+            At = Found->second.Slot;
     }
+    const TFindText::TSearcher Searcher(Needle);
+    const bool OwnHit = Own != nullptr && Searcher.In(OwnFolded);
+    for (std::size_t Step = 0; Step < Count; ++Step) {
+        At = Forward ? (At + 1 == Count ? 0 : At + 1) : (At == 0 ? Count - 1 : At - 1);
+        const TSlot& Slot = FOrder[At];
+        if (Slot.Entry == Own ? OwnHit : Searcher.In(Slot.Text, Slot.Length))
+            return Slot.Entry;
+    }
+    return nullptr;
 }
 
 void TFindIndex::MarkDirty(const TTreeNode* Entry) {
@@ -168,6 +185,9 @@ void TFindIndex::EntryBodyChanged(const TTreeNode* Entry) {
 }
 
 void TFindIndex::EntryInserted(TTreeNode* Entry) {
+    DropOrder();
+    if (!FComplete)
+        FCursor = nullptr;
     const auto [Where, Added] = FRecords.try_emplace(Entry);
     if (!Added)
         Where->second.Dirty = true;
@@ -184,12 +204,14 @@ void TFindIndex::EntryAboutToBeRemoved(TTreeNode* Entry) {
             FSelected = nullptr;
     }
     // The walk of the first build may stand in the removed subtree.
+    DropOrder();
     if (!FComplete)
         FCursor = nullptr;
 }
 
 void TFindIndex::EntryAboutToBeMoved(TTreeNode*, TTreeNode*, int) {
     // A moved subtree may jump past the walk of the first build or behind it.
+    DropOrder();
     if (!FComplete)
         FCursor = nullptr;
 }
@@ -210,6 +232,7 @@ void TFindIndex::SelectionChanged(TTreeNode* Entry) {
 }
 
 void TFindIndex::Clear() noexcept {
+    DropOrder();
     FRecords.clear();
     FDirty.clear();
     FComplete = false;

@@ -9,8 +9,12 @@
 // start of a search, so edits cost next to nothing. A body changed by other means than the
 // selection flow must be reported through EntryBodyChanged().
 //
-// Memory: per entry one hash-table node with a heap block of the folded text (UTF-8,
-// about the size of the code page 932 text for Latin text, 1.5 times for Japanese).
+// A search scans the folded texts in pre-order through a list of them kept in that order;
+// an insertion, removal or move makes the next search walk the outline to renew it.
+//
+// Memory: per entry a hash-table node, a place in the pre-order list (about 90 bytes
+// together) and a heap block of the folded text (UTF-8: about the size of the code page
+// 932 text for Latin text, 1.5 times for Japanese).
 //
 // The index must be destroyed before its outline.
 #include "FindText.h"
@@ -64,7 +68,13 @@ private:
     struct TRecord {
         std::unique_ptr<char[]> Text;
         std::uint32_t Length = 0;
+        std::uint32_t Slot = 0; // place in FOrder while FOrderValid
         bool Dirty = true;
+    };
+    struct TSlot {
+        const char* Text;
+        std::uint32_t Length;
+        TTreeNode* Entry;
     };
 
     void EntryAboutToBeInserted(TTreeNode*, int) override {}
@@ -81,15 +91,21 @@ private:
 
     void MarkDirty(const TTreeNode* Entry);
     void Refold(const TTreeNode* Entry, TRecord& Record);
-    bool Matches(const TTreeNode* Entry, std::string_view Needle);
+    TRecord& RecordOf(TTreeNode* Entry);
+    void AddSlot(TTreeNode* Entry, TRecord& Record);
+    void RenewOrder();
+    void DropOrder() noexcept;
     void Clear() noexcept;
 
     TTreeNodes& FNodes;
     std::unordered_map<const TTreeNode*, TRecord> FRecords;
     // Entries marked since the first build finished; each at most once (its Dirty flag).
     std::vector<const TTreeNode*> FDirty;
-    // The first build walks the outline in pre-order; a removal or move restarts the walk,
-    // which skips entries already folded.
+    // Every entry in pre-order with its folded text, while FOrderValid.
+    std::vector<TSlot> FOrder;
+    bool FOrderValid = false;
+    // The first build walks the outline in pre-order, filling FOrder as it goes; a
+    // structural change restarts the walk, which skips entries already folded.
     bool FComplete = false;
     TTreeNode* FCursor = nullptr;
     const TTreeNode* FSelected = nullptr;

@@ -4,6 +4,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 bool IsHighSurrogate(char16_t Unit) noexcept {
@@ -87,13 +91,44 @@ std::optional<std::string> TFindText::Needle(QStringView Text) {
 }
 
 bool TFindText::Contains(std::string_view Folded, std::string_view Needle) noexcept {
-    if (Needle.empty())
+    return TSearcher(Needle).In(Folded);
+}
+
+bool TFindText::TSearcher::In(const char* Text, std::size_t Length) const noexcept {
+    const std::size_t Size = FNeedle.size();
+    if (Size == 0 || Size > Length)
         return false;
-    return ::memmem(Folded.data(), Folded.size(), Needle.data(), Needle.size()) != nullptr;
+    const char* const Needle = FNeedle.data();
+    if (Size == 1)
+        return std::memchr(Text, Needle[0], Length) != nullptr;
+    const std::size_t Starts = Length - Size + 1;
+    std::size_t At = 0;
+#if defined(__SSE2__)
+    const __m128i First = _mm_set1_epi8(Needle[0]);
+    const __m128i Last = _mm_set1_epi8(Needle[Size - 1]);
+    for (; At + 16 <= Starts; At += 16) {
+        const __m128i Heads = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Text + At));
+        const __m128i Tails = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Text + At + Size - 1));
+        auto Mask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(Heads, First), _mm_cmpeq_epi8(Tails, Last))));
+        while (Mask != 0) {
+            const auto Bit = static_cast<std::size_t>(__builtin_ctz(Mask));
+            if (std::memcmp(Text + At + Bit + 1, Needle + 1, Size - 2) == 0)
+                return true;
+            Mask &= Mask - 1;
+        }
+    }
+#endif
+    for (; At < Starts; ++At)
+        if (Text[At] == Needle[0] && Text[At + Size - 1] == Needle[Size - 1] &&
+            std::memcmp(Text + At + 1, Needle + 1, Size - 2) == 0)
+            return true;
+    return false;
 }
 
 TFindText::TRange TFindText::Locate(QStringView Text, std::string_view Needle) {
-    const auto Holds = [&](QStringView Part) { return Contains(Fold(Part), Needle); };
+    const TSearcher Searcher(Needle);
+    const auto Holds = [&](QStringView Part) { return Searcher.In(Fold(Part)); };
     qsizetype LineStart = 0;
     while (LineStart <= Text.size()) {
         qsizetype LineEnd = LineStart;

@@ -80,23 +80,20 @@ TEST_P(FindIndexOrder, FindsInPreOrderAfterTheStartAndWraps) {
     EXPECT_EQ(Find(Case.Needle, Case.From, Case.Direction), Case.Expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, FindIndexOrder,
-                         testing::Values(TOrderCase{"177", "", fdNext, "Reply"},
-                                         TOrderCase{"177", "Reply", fdNext, "背信的悪意者"},
-                                         TOrderCase{"177", "背信的悪意者", fdNext, "Reply"},
-                                         TOrderCase{"177", "", fdPrevious, "背信的悪意者"},
-                                         TOrderCase{"177", "背信的悪意者", fdPrevious, "Reply"},
-                                         TOrderCase{"177", "Reply", fdPrevious, "背信的悪意者"},
-                                         TOrderCase{"SECOND LINE", "Claim one", fdNext, "Defence"},
-                                         TOrderCase{"消滅時効", "Defence", fdNext, "Defence"},
-                                         TOrderCase{"ｐａｙｍｅｎｔ", "Reply", fdNext, "Claim one"},
-                                         TOrderCase{"due消滅", "", fdNext, ""},
-                                         TOrderCase{"one\xE3\x80\x80payment", "", fdNext, ""},
-                                         TOrderCase{"nowhere", "Defence", fdPrevious, ""}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, FindIndexOrder,
+    testing::Values(
+        TOrderCase{"177", "", fdNext, "Reply"}, TOrderCase{"177", "Reply", fdNext, "背信的悪意者"},
+        TOrderCase{"177", "背信的悪意者", fdNext, "Reply"}, TOrderCase{"177", "", fdPrevious, "背信的悪意者"},
+        TOrderCase{"177", "背信的悪意者", fdPrevious, "Reply"}, TOrderCase{"177", "Reply", fdPrevious, "背信的悪意者"},
+        TOrderCase{"SECOND LINE", "Claim one", fdNext, "Defence"}, TOrderCase{"消滅時効", "Defence", fdNext, "Defence"},
+        TOrderCase{"ｐａｙｍｅｎｔ", "Reply", fdNext, "Claim one"}, TOrderCase{"due消滅", "", fdNext, ""},
+        TOrderCase{"one\xE3\x80\x80payment", "", fdNext, ""}, TOrderCase{"nowhere", "Defence", fdPrevious, ""}));
 
 TEST_F(FindIndexTest, OwnEntryIsMatchedAgainstTheFieldsInstead) {
     TTreeNode* B = Entries.at("Defence");
-    const std::string Fields = TFindIndex::FoldFields(QStringLiteral("Defence"), QStringLiteral("typed, not committed"));
+    const std::string Fields =
+        TFindIndex::FoldFields(QStringLiteral("Defence"), QStringLiteral("typed, not committed"));
     EXPECT_EQ(Index.Find(Needle("COMMITTED"), nullptr, fdNext, B, Fields), B);
     EXPECT_EQ(Index.Find(Needle("消滅時効"), nullptr, fdNext, B, Fields), nullptr);
     EXPECT_EQ(Index.Find(Needle("payment"), B, fdNext, B, Fields), Entries.at("Claim one"));
@@ -131,9 +128,7 @@ TEST_F(FindIndexTest, BodyCommittedOnLeavingTheSelectionIsFoldedAgain) {
     Nodes.SelectEntry(A);
     ASSERT_EQ(Find("payment", ""), "Claim one");
     // What the window's commit does while the selection moves on.
-    Nodes.OnChanging = [&](TObject*, TTreeNode*, bool&) {
-        TextToLines(*A->Data(), Cp932("取得時効"));
-    };
+    Nodes.OnChanging = [&](TObject*, TTreeNode*, bool&) { TextToLines(*A->Data(), Cp932("取得時効")); };
     Nodes.SelectEntry(Entries.at("Reply"));
     EXPECT_EQ(Find("payment", ""), "");
     EXPECT_EQ(Find("取得時効", ""), "Claim one");

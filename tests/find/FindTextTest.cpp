@@ -42,40 +42,43 @@ TEST_P(FindTextMatch, FoldedTextHoldsNeedleExactlyWhenExpected) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, FindTextMatch,
-    testing::Values(
-        TMatchCase{"LatinCaseIgnored", Cp932("Payment Claim"), "CLAIM", true},
-        TMatchCase{"NeedleCaseIgnored", Cp932("claim"), "ClAiM", true},
-        TMatchCase{"FullWidthLatinMatchesHalfWidth", Cp932("ＣＬＡＩＭ"), "claim", true},
-        TMatchCase{"HalfWidthMatchesFullWidthNeedle", Cp932("claim"), "ｃｌａｉｍ", true},
-        TMatchCase{"FullWidthDigits", Cp932("民法第１７７条"), "第177条", true},
-        TMatchCase{"HalfWidthDigitsFullWidthNeedle", Cp932("第177条"), "第１７７条", true},
-        TMatchCase{"HalfWidthKatakana", Cp932("ｶﾀｶﾅ"), "カタカナ", true},
-        TMatchCase{"FullWidthKatakanaHalfWidthNeedle", Cp932("カタカナ"), "ｶﾀｶﾅ", true},
-        TMatchCase{"HalfWidthVoicedMarkComposes", Cp932("ｶﾞｲﾄﾞ"), "ガイド", true},
-        TMatchCase{"VoicedDiffersFromUnvoiced", Cp932("ガイド"), "カイト", false},
-        TMatchCase{"IdeographicSpaceIsASpace", Cp932("背信的　悪意者"), "背信的 悪意者", true},
-        TMatchCase{"GreekCaseIgnored", Cp932("ΑΒΓ"), "αβγ", true},
-        TMatchCase{"CyrillicCaseIgnored", Cp932("АБВ"), "абв", true},
-        TMatchCase{"JapaneseWord", Cp932("取得時効と消滅時効"), "消滅時効", true},
-        TMatchCase{"DifferentWordNotFound", Cp932("取得時効"), "消滅時効", false},
-        TMatchCase{"SplitAcrossCrLfNotMatched", Cp932("消滅\r\n時効"), "消滅時効", false},
-        TMatchCase{"SplitAcrossLoneLfNotMatched", Cp932("ab\ncd"), "abcd", false},
-        TMatchCase{"SplitAcrossLoneCrNotMatched", Cp932("ab\rcd"), "bc", false},
-        TMatchCase{"LineAfterLineEndFound", Cp932("消滅\r\n時効"), "時効", true},
-        TMatchCase{"TrailByteIsNoBackslash", Cp932("表"), "\\", false},
-        TMatchCase{"TrailByteIsNoLetter", Cp932("ア"), "A", false}, // 83 41
-        TMatchCase{"UndecodableByteSplitsText", TByteString("ab\x80"
-                                                            "cd"),
-                   "abcd", false},
-        TMatchCase{"TextBeforeUndecodableByte", TByteString("ab\x80"
-                                                            "cd"),
-                   "ab", true},
-        TMatchCase{"TextAfterUndecodableByte", TByteString("ab\xFD"
-                                                           "cd"),
-                   "cd", true},
-        TMatchCase{"ReplacementCharacterIsNoUndecodableByte", TByteString("ab\x80"), "b\xEF\xBF\xBD", false},
-        TMatchCase{"LeadByteAtEnd", TByteString("ab\x82"), "ab", true},
-        TMatchCase{"LeadByteBeforeLineEnd", TByteString("ab\x82\r\ncd"), "cd", true}));
+    testing::Values(TMatchCase{"LatinCaseIgnored", Cp932("Payment Claim"), "CLAIM", true},
+                    TMatchCase{"NeedleCaseIgnored", Cp932("claim"), "ClAiM", true},
+                    TMatchCase{"FullWidthLatinMatchesHalfWidth", Cp932("ＣＬＡＩＭ"), "claim", true},
+                    TMatchCase{"HalfWidthMatchesFullWidthNeedle", Cp932("claim"), "ｃｌａｉｍ", true},
+                    TMatchCase{"FullWidthDigits", Cp932("民法第１７７条"), "第177条", true},
+                    TMatchCase{"HalfWidthDigitsFullWidthNeedle", Cp932("第177条"), "第１７７条", true},
+                    TMatchCase{"HalfWidthKatakana", Cp932("ｶﾀｶﾅ"), "カタカナ", true},
+                    TMatchCase{"FullWidthKatakanaHalfWidthNeedle", Cp932("カタカナ"), "ｶﾀｶﾅ", true},
+                    TMatchCase{"HalfWidthVoicedMarkComposes", Cp932("ｶﾞｲﾄﾞ"), "ガイド", true},
+                    TMatchCase{"VoicedDiffersFromUnvoiced", Cp932("ガイド"), "カイト", false},
+                    TMatchCase{"IdeographicSpaceIsASpace", Cp932("背信的　悪意者"), "背信的 悪意者", true},
+                    TMatchCase{"GreekCaseIgnored", Cp932("ΑΒΓ"), "αβγ", true},
+                    TMatchCase{"CyrillicCaseIgnored", Cp932("АБВ"), "абв", true},
+                    TMatchCase{"JapaneseWord", Cp932("取得時効と消滅時効"), "消滅時効", true},
+                    TMatchCase{"DifferentWordNotFound", Cp932("取得時効"), "消滅時効", false},
+                    TMatchCase{"SplitAcrossCrLfNotMatched", Cp932("消滅\r\n時効"), "消滅時効", false},
+                    TMatchCase{"SplitAcrossLoneLfNotMatched", Cp932("ab\ncd"), "abcd", false},
+                    TMatchCase{"SplitAcrossLoneCrNotMatched", Cp932("ab\rcd"), "bc", false},
+                    TMatchCase{"LineAfterLineEndFound", Cp932("消滅\r\n時効"), "時効", true},
+                    TMatchCase{"TrailByteIsNoBackslash", Cp932("表"), "\\", false},
+                    TMatchCase{"TrailByteIsNoLetter", Cp932("ア"), "A", false}, // 83 41
+                    TMatchCase{"UndecodableByteSplitsText",
+                               TByteString("ab\x80"
+                                           "cd"),
+                               "abcd", false},
+                    TMatchCase{"TextBeforeUndecodableByte",
+                               TByteString("ab\x80"
+                                           "cd"),
+                               "ab", true},
+                    TMatchCase{"TextAfterUndecodableByte",
+                               TByteString("ab\xFD"
+                                           "cd"),
+                               "cd", true},
+                    TMatchCase{"ReplacementCharacterIsNoUndecodableByte", TByteString("ab\x80"), "b\xEF\xBF\xBD",
+                               false},
+                    TMatchCase{"LeadByteAtEnd", TByteString("ab\x82"), "ab", true},
+                    TMatchCase{"LeadByteBeforeLineEnd", TByteString("ab\x82\r\ncd"), "cd", true}));
 
 TEST(FindTextNeedle, NeedlesThatCanMatchNowhereAreRefused) {
     EXPECT_FALSE(TFindText::Needle(QString()).has_value());
