@@ -73,10 +73,50 @@ void TFindIndex::Refold(const TTreeNode* Entry, TRecord& Record) {
     Record.Length = static_cast<std::uint32_t>(Length);
     Record.Dirty = false;
     FTextBytes += Length;
-    if (FOrderValid && Record.Slot < FOrder.size() && FOrder[Record.Slot].Entry == Entry) {
-        FOrder[Record.Slot].Text = Record.Text.get();
-        FOrder[Record.Slot].Length = Record.Length;
+    if (!FOrderValid)
+        return;
+    const std::size_t Slot = SlotOf(Entry, Record);
+    if (Slot == NoSlot) {
+        DropOrder();
+        return;
     }
+    FOrder[Slot].Text = Record.Text.get();
+    FOrder[Slot].Length = Record.Length;
+}
+
+std::size_t TFindIndex::SlotOf(const TTreeNode* Entry, TRecord& Record) noexcept {
+    // The hint is exact unless entries were added or removed before Entry since it was
+    // set; then the place is near it, so the search widens from there.
+    const std::size_t Count = FOrder.size();
+    const std::size_t Hint = std::min<std::size_t>(Record.Slot, Count == 0 ? 0 : Count - 1);
+    for (std::size_t Distance = 0; Distance < Count; ++Distance) {
+        const bool Above = Hint + Distance < Count;
+        const bool Below = Distance <= Hint;
+        if (!Above && !Below)
+            break;
+        std::size_t Slot = NoSlot;
+        if (Above && FOrder[Hint + Distance].Entry == Entry)
+            Slot = Hint + Distance;
+        else if (Below && FOrder[Hint - Distance].Entry == Entry)
+            Slot = Hint - Distance;
+        if (Slot != NoSlot) {
+            Record.Slot = static_cast<std::uint32_t>(Slot);
+            return Slot;
+        }
+    }
+    return NoSlot;
+}
+
+std::size_t TFindIndex::SlotOf(const TTreeNode* Entry) noexcept {
+    const auto Found = FRecords.find(Entry);
+    return Found == FRecords.end() ? NoSlot : SlotOf(Entry, Found->second);
+}
+
+std::size_t TFindIndex::SubtreeSize(const TTreeNode* Top) noexcept {
+    std::size_t Size = 0;
+    for (const TTreeNode* N = Top; N; N = NextInSubtree(N, Top))
+        ++Size;
+    return Size;
 }
 
 TFindIndex::TRecord& TFindIndex::RecordOf(TTreeNode* Entry) {
@@ -154,9 +194,8 @@ TTreeNode* TFindIndex::Find(std::string_view Needle, const TTreeNode* From, TFin
     // The scan starts after From (at the first or last entry without it) and ends with From.
     std::size_t At = Forward ? Count - 1 : 0;
     if (From) {
-        const auto Found = FRecords.find(From);
-        if (Found != FRecords.end() && Found->second.Slot < Count && FOrder[Found->second.Slot].Entry == From)
-            At = Found->second.Slot;
+        if (const std::size_t Slot = SlotOf(From); Slot != NoSlot)
+            At = Slot;
     }
     const TFindText::TSearcher Searcher(Needle);
     const bool OwnHit = Own != nullptr && Searcher.In(OwnFolded);
@@ -185,16 +224,43 @@ void TFindIndex::EntryBodyChanged(const TTreeNode* Entry) {
 }
 
 void TFindIndex::EntryInserted(TTreeNode* Entry) {
-    DropOrder();
-    if (!FComplete)
-        FCursor = nullptr;
     const auto [Where, Added] = FRecords.try_emplace(Entry);
-    if (!Added)
-        Where->second.Dirty = true;
+    TRecord& Record = Where->second;
+    if (!Added) {
+        FTextBytes -= Record.Length;
+        Record = TRecord();
+    }
     FDirty.push_back(Entry);
+    if (!FComplete) {
+        // The walk of the first build starts again; it skips what it has folded.
+        FCursor = nullptr;
+        return;
+    }
+    if (!FOrderValid)
+        return;
+    // A new entry has no children: it goes where the entry after it stands.
+    const TTreeNode* Next = Entry->GetNext();
+    const std::size_t At = Next ? SlotOf(Next) : FOrder.size();
+    if (At == NoSlot) {
+        DropOrder();
+        return;
+    }
+    FOrder.insert(FOrder.begin() + static_cast<std::ptrdiff_t>(At), TSlot{nullptr, 0, Entry});
+    Record.Slot = static_cast<std::uint32_t>(At);
 }
 
 void TFindIndex::EntryAboutToBeRemoved(TTreeNode* Entry) {
+    if (FOrderValid) {
+        // A subtree stands in pre-order as one run, starting with its top.
+        const std::size_t At = SlotOf(Entry);
+        const std::size_t Size = SubtreeSize(Entry);
+        if (At == NoSlot || At + Size > FOrder.size()) {
+            DropOrder();
+        } else {
+            const auto First = FOrder.begin() + static_cast<std::ptrdiff_t>(At);
+            FOrder.erase(First, First + static_cast<std::ptrdiff_t>(Size));
+        }
+    }
     for (const TTreeNode* N = Entry; N; N = NextInSubtree(N, Entry)) {
         if (const auto Found = FRecords.find(N); Found != FRecords.end()) {
             FTextBytes -= Found->second.Length;
@@ -204,16 +270,54 @@ void TFindIndex::EntryAboutToBeRemoved(TTreeNode* Entry) {
             FSelected = nullptr;
     }
     // The walk of the first build may stand in the removed subtree.
-    DropOrder();
     if (!FComplete)
         FCursor = nullptr;
 }
 
-void TFindIndex::EntryAboutToBeMoved(TTreeNode*, TTreeNode*, int) {
-    // A moved subtree may jump past the walk of the first build or behind it.
-    DropOrder();
-    if (!FComplete)
+void TFindIndex::EntryAboutToBeMoved(TTreeNode* Entry, TTreeNode*, int) {
+    FMoving.clear();
+    FMovingEntry = nullptr;
+    if (!FComplete) {
+        // A moved subtree may jump past the walk of the first build or behind it.
         FCursor = nullptr;
+        return;
+    }
+    if (!FOrderValid)
+        return;
+    const std::size_t At = SlotOf(Entry);
+    const std::size_t Size = SubtreeSize(Entry);
+    if (At == NoSlot || At + Size > FOrder.size()) {
+        DropOrder();
+        return;
+    }
+    // The subtree's run leaves the list until the move is done.
+    const auto First = FOrder.begin() + static_cast<std::ptrdiff_t>(At);
+    FMoving.assign(First, First + static_cast<std::ptrdiff_t>(Size));
+    FOrder.erase(First, First + static_cast<std::ptrdiff_t>(Size));
+    FMovingEntry = Entry;
+}
+
+void TFindIndex::EntryMoved(TTreeNode* Entry) {
+    if (!FOrderValid || FMovingEntry != Entry) {
+        FMoving.clear();
+        FMovingEntry = nullptr;
+        return;
+    }
+    FMovingEntry = nullptr;
+    // The run goes back where the entry after the subtree's last entry stands.
+    const TTreeNode* Last = Entry;
+    while (Last->Count() > 0)
+        Last = Last->Item(Last->Count() - 1);
+    const TTreeNode* Next = Last->GetNext();
+    const std::size_t At = Next ? SlotOf(Next) : FOrder.size();
+    if (At == NoSlot) {
+        DropOrder();
+    } else {
+        FOrder.insert(FOrder.begin() + static_cast<std::ptrdiff_t>(At), FMoving.begin(), FMoving.end());
+        if (const auto Found = FRecords.find(Entry); Found != FRecords.end())
+            Found->second.Slot = static_cast<std::uint32_t>(At);
+    }
+    FMoving.clear();
 }
 
 void TFindIndex::OutlineReset() {
@@ -233,6 +337,8 @@ void TFindIndex::SelectionChanged(TTreeNode* Entry) {
 
 void TFindIndex::Clear() noexcept {
     DropOrder();
+    FMoving.clear();
+    FMovingEntry = nullptr;
     FRecords.clear();
     FDirty.clear();
     FComplete = false;

@@ -10,7 +10,7 @@
 // selection flow must be reported through EntryBodyChanged().
 //
 // A search scans the folded texts in pre-order through a list of them kept in that order;
-// an insertion, removal or move makes the next search walk the outline to renew it.
+// an insertion, removal or move updates the list in place (one move of its tail).
 //
 // Memory: per entry a hash-table node, a place in the pre-order list (about 90 bytes
 // together) and a heap block of the folded text (UTF-8: about the size of the code page
@@ -68,7 +68,7 @@ private:
     struct TRecord {
         std::unique_ptr<char[]> Text;
         std::uint32_t Length = 0;
-        std::uint32_t Slot = 0; // place in FOrder while FOrderValid
+        std::uint32_t Slot = 0; // where in FOrder it was last seen: a hint
         bool Dirty = true;
     };
     struct TSlot {
@@ -81,8 +81,8 @@ private:
     void EntryInserted(TTreeNode* Entry) override;
     void EntryAboutToBeRemoved(TTreeNode* Entry) override;
     void EntryRemoved(TTreeNode*, int) override {}
-    void EntryAboutToBeMoved(TTreeNode*, TTreeNode*, int) override;
-    void EntryMoved(TTreeNode*) override {}
+    void EntryAboutToBeMoved(TTreeNode* Entry, TTreeNode*, int) override;
+    void EntryMoved(TTreeNode* Entry) override;
     void OutlineAboutToBeReset() override {}
     void OutlineReset() override;
     void EntryChanged(TTreeNode* Entry) override;
@@ -92,6 +92,11 @@ private:
     void MarkDirty(const TTreeNode* Entry);
     void Refold(const TTreeNode* Entry, TRecord& Record);
     TRecord& RecordOf(TTreeNode* Entry);
+    static constexpr std::size_t NoSlot = static_cast<std::size_t>(-1);
+    // Entry's place in FOrder, or NoSlot.
+    std::size_t SlotOf(const TTreeNode* Entry, TRecord& Record) noexcept;
+    std::size_t SlotOf(const TTreeNode* Entry) noexcept;
+    static std::size_t SubtreeSize(const TTreeNode* Top) noexcept;
     void AddSlot(TTreeNode* Entry, TRecord& Record);
     void RenewOrder();
     void DropOrder() noexcept;
@@ -104,6 +109,9 @@ private:
     // Every entry in pre-order with its folded text, while FOrderValid.
     std::vector<TSlot> FOrder;
     bool FOrderValid = false;
+    // The run of a subtree taken out of FOrder between the two notifications of a move.
+    std::vector<TSlot> FMoving;
+    const TTreeNode* FMovingEntry = nullptr;
     // The first build walks the outline in pre-order, filling FOrder as it goes; a
     // structural change restarts the walk, which skips entries already folded.
     bool FComplete = false;

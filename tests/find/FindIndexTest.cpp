@@ -163,6 +163,24 @@ TEST(FindIndexBuild, InterruptedFirstBuildSurvivesEditsAndMatchesEveryEntry) {
     EXPECT_TRUE(Index.Complete());
     EXPECT_EQ(Index.EntryCount(), static_cast<std::size_t>(Nodes.EntryCount()));
 
+    // Edits after the first build update the pre-order list in place.
+    Nodes.AppendChild(Nodes.EntryAtIndex(100), "child of 100.", new TStringList);
+    Nodes.AppendSibling(Nodes.EntryAtIndex(5), "sibling of 5.", new TStringList);
+    Nodes.DeleteEntry(Nodes.EntryAtIndex(50));
+    Nodes.MoveEntry(Nodes.EntryAtIndex(2000), Nodes.EntryAtIndex(3), epBefore);
+    Nodes.MoveEntry(Nodes.EntryAtIndex(40), Nodes.EntryAtIndex(2990), epLastChild);
+    Nodes.MoveEntry(Nodes.EntryAtIndex(Nodes.EntryCount() - 1), nullptr, epFirst);
+    Nodes.SetEntryTitle(Nodes.EntryAtIndex(1000), "retitled.");
+    Nodes.AppendChild(nullptr, "last.", new TStringList);
+    EXPECT_EQ(Index.EntryCount(), static_cast<std::size_t>(Nodes.EntryCount()));
+    // Every title holds a '.': the next and previous match of "." are the neighbours.
+    TTreeNode* First = Nodes.GetFirstNode();
+    TTreeNode* Last = Nodes.EntryAtIndex(Nodes.EntryCount() - 1);
+    for (TTreeNode* N = First; N; N = N->GetNext()) {
+        ASSERT_EQ(Index.Find(".", N, fdNext), N->GetNext() ? N->GetNext() : First) << N->Text();
+        ASSERT_EQ(Index.Find(".", N, fdPrevious), N->GetPrev() ? N->GetPrev() : Last) << N->Text();
+    }
+
     std::size_t Bytes = 0;
     for (const TTreeNode* N = Nodes.GetFirstNode(); N; N = N->GetNext()) {
         const std::string Title = N->Text();
