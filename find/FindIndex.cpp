@@ -323,6 +323,8 @@ void TFindIndex::EntryMoved(TTreeNode* Entry) {
 void TFindIndex::OutlineReset() {
     Clear();
     FSelected = FNodes.SelectedEntry();
+    if (OnReset)
+        OnReset();
 }
 
 void TFindIndex::EntryChanged(TTreeNode* Entry) {

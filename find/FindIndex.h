@@ -23,6 +23,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -59,6 +60,9 @@ public:
     // title, a line mark, then the folded body.
     static std::string FoldEntry(const TTreeNode* Entry);
     static std::string FoldFields(QStringView Title, QStringView Body);
+
+    // Runs after a reset (clear, load) has dropped every folded form.
+    std::function<void()> OnReset;
 
     // Entries with a folded form, and the bytes of folded text held.
     std::size_t EntryCount() const noexcept { return FRecords.size(); }

@@ -101,6 +101,11 @@ TFindBar::TFindBar(QWidget* Window, TTreeView* Tree, TEdit* Title, TMemo* Body)
         });
     });
 
+    // Once find has been used, a newly loaded data set is folded between events too.
+    FIndex->OnReset = [this] {
+        if (FUsed)
+            StartBuilding();
+    };
     FTree->installEventFilter(this);
     hide();
 }
@@ -129,6 +134,7 @@ void TFindBar::Close() {
 }
 
 void TFindBar::StartBuilding() {
+    FUsed = true;
     if (!FIndex->Complete() && !FBuildTimer.isActive())
         FBuildTimer.start();
 }

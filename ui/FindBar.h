@@ -15,7 +15,8 @@
 // closes the bar and gives the focus to the tree.
 //
 // The entries' folded texts are kept in a TFindIndex; the first opening starts building
-// it in slices of a few milliseconds between events, and a search finishes it.
+// it in slices of a few milliseconds between events (again after every load from then
+// on), and a search finishes it.
 //
 // Destroy the bar before the tree: its index observes the tree's outline.
 #include "FindIndex.h"
@@ -84,4 +85,5 @@ private:
     QAction* FPreviousAction;
     QTimer FBuildTimer;
     QString FLastSearched;
+    bool FUsed = false; // the bar has been opened
 };

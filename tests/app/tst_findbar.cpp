@@ -93,6 +93,9 @@ private Q_SLOTS:
         const QRect Tree(F.Form->TreeView1->mapTo(F.Form.get(), QPoint(0, 0)), F.Form->TreeView1->size());
         QVERIFY(Tree.intersects(F.Bar().geometry()));
         QVERIFY(F.Bar().geometry().bottom() <= Tree.bottom());
+        // The index is built between events meanwhile.
+        QTRY_VERIFY(F.Bar().Index().Complete());
+        QCOMPARE(F.Bar().Index().EntryCount(), std::size_t(5));
     }
 
     void ReopeningHoldsTheLastSearchedTextSelected() {
@@ -234,9 +237,11 @@ private Q_SLOTS:
         QTest::mouseClick(F.Form->BitBtn3, Qt::LeftButton); // deleted again
         F.Search(QStringLiteral("未入力"));
         QCOMPARE(F.Status(), QStringLiteral("見つかりません"));
-        // A reload drops the index's texts with the entries.
+        // A reload drops the index's texts with the entries; they are folded again between events.
         F.Form->DataFileName = "youken.dat";
         F.Form->LoadData();
+        QVERIFY(!F.Bar().Index().Complete());
+        QTRY_VERIFY(F.Bar().Index().Complete());
         F.Search(QStringLiteral("hidden"));
         QCOMPARE(SelectedTitle(*F.Form), QStringLiteral("Hidden Title"));
     }
