@@ -128,3 +128,28 @@ INSTANTIATE_TEST_SUITE_P(Table, FindTextLocate,
                                          TLocateCase{"NotThere", "abc", "abd", 0, 0}));
 
 } // namespace
+
+namespace {
+
+// The block scan agrees with std::string::find on every length around its 16-byte
+// blocks, matches at the very start and end included.
+TEST(FindTextSearcher, BlockScanAgreesWithPlainSearch) {
+    std::uint32_t Seed = 12345;
+    const auto Next = [&Seed] { return (Seed = Seed * 1103515245u + 12345u) >> 16; };
+    for (std::size_t Length = 0; Length < 70; ++Length) {
+        for (int Round = 0; Round < 40; ++Round) {
+            std::string Text;
+            for (std::size_t I = 0; I < Length; ++I)
+                Text += static_cast<char>('a' + Next() % 3);
+            std::string Needle;
+            const std::size_t Size = 1 + Next() % 5;
+            for (std::size_t I = 0; I < Size; ++I)
+                Needle += static_cast<char>('a' + Next() % 3);
+            const bool Expected = Text.find(Needle) != std::string::npos;
+            const TFindText::TSearcher Searcher(Needle);
+            ASSERT_EQ(Searcher.In(Text), Expected) << Text << " / " << Needle;
+        }
+    }
+}
+
+} // namespace
