@@ -152,6 +152,7 @@ bool TFindIndex::BuildFor(std::chrono::microseconds Budget) {
         Budget >= std::chrono::duration_cast<std::chrono::microseconds>(TClock::time_point::max() - Now)
             ? TClock::time_point::max()
             : Now + Budget;
+    FStarted = true;
     int Steps = 0;
     const auto TimeUp = [&] { return (++Steps & 63) == 0 && TClock::now() >= Deadline; };
     if (!FComplete) {
@@ -224,6 +225,9 @@ void TFindIndex::EntryBodyChanged(const TTreeNode* Entry) {
 }
 
 void TFindIndex::EntryInserted(TTreeNode* Entry) {
+    // Until the first build starts, that build will see every entry anyway.
+    if (!FStarted)
+        return;
     const auto [Where, Added] = FRecords.try_emplace(Entry);
     TRecord& Record = Where->second;
     if (!Added) {
@@ -250,6 +254,11 @@ void TFindIndex::EntryInserted(TTreeNode* Entry) {
 }
 
 void TFindIndex::EntryAboutToBeRemoved(TTreeNode* Entry) {
+    if (!FStarted) {
+        if (FSelected && FSelected->IsSelfOrDescendantOf(Entry))
+            FSelected = nullptr;
+        return;
+    }
     if (FOrderValid) {
         // A subtree stands in pre-order as one run, starting with its top.
         const std::size_t At = SlotOf(Entry);
@@ -338,6 +347,7 @@ void TFindIndex::SelectionChanged(TTreeNode* Entry) {
 }
 
 void TFindIndex::Clear() noexcept {
+    FStarted = false;
     DropOrder();
     FMoving.clear();
     FMovingEntry = nullptr;

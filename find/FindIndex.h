@@ -120,6 +120,8 @@ private:
     // structural change restarts the walk, which skips entries already folded.
     bool FComplete = false;
     TTreeNode* FCursor = nullptr;
+    // Nothing is recorded before the first build starts (nor after a reset until the next).
+    bool FStarted = false;
     const TTreeNode* FSelected = nullptr;
     std::size_t FTextBytes = 0;
 };
