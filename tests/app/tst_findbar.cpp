@@ -150,6 +150,30 @@ private Q_SLOTS:
         QCOMPARE(F.Status(), QString());
     }
 
+    void TitleMarkShowsWithoutTheFocusUntilTheBarCloses() {
+        TFixture F;
+        const auto Shown = [&] {
+            const QPalette Colours = F.Form->Edit1->palette();
+            return Colours.color(QPalette::Active, QPalette::Highlight) !=
+                   Colours.color(QPalette::Active, QPalette::Base);
+        };
+        QVERIFY(!Shown());
+        F.Search(QStringLiteral("title"));
+        QVERIFY(!F.Form->Edit1->hasFocus());
+        QCOMPARE(F.Form->Edit1->selectedText(), QStringLiteral("Title"));
+        QVERIFY(Shown());
+        // Another entry shows its title unmarked; a match in the body marks only the body.
+        F.Search(QStringLiteral("消滅"));
+        QCOMPARE(SelectedTitle(*F.Form), QStringLiteral("Defence"));
+        QVERIFY(!F.Form->Edit1->Marked());
+        QVERIFY(!Shown());
+        F.Search(QStringLiteral("defence"));
+        QVERIFY(Shown());
+        QTest::keyClick(F.Field(), Qt::Key_Escape);
+        QVERIFY(!F.Form->Edit1->Marked());
+        QVERIFY(!Shown());
+    }
+
     void NextAndPreviousWrapInPreOrder() {
         TFixture F;
         // "e" is in Claim (title, body), Defence, Hidden Title, Second and in nothing else.
