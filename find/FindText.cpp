@@ -2,6 +2,7 @@
 
 #include "CodePage932.h"
 
+#include <algorithm>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -137,9 +138,14 @@ TFindText::TRange TFindText::Locate(QStringView Text, std::string_view Needle) {
         const QStringView Line = Text.sliced(LineStart, LineEnd - LineStart);
         if (Holds(Line)) {
             // The shortest head of the line that holds a match ends where the first match
-            // ends; the shortest tail of that head starts where it starts.
+            // ends; the shortest tail of that head starts where it starts. Heads grow by
+            // doubling first, so the work follows the match's place, not the line's length.
             qsizetype Low = 1;
-            qsizetype High = Line.size();
+            qsizetype High = std::min<qsizetype>(64, Line.size());
+            while (High < Line.size() && !Holds(Line.first(High))) {
+                Low = High + 1;
+                High = std::min<qsizetype>(High * 2, Line.size());
+            }
             while (Low < High) {
                 const qsizetype Middle = Low + (High - Low) / 2;
                 if (Holds(Line.first(Middle)))

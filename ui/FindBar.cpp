@@ -157,8 +157,7 @@ TTreeNode* TFindBar::FindNext(TFindDirection Direction) {
     TTreeNode* Found = nullptr;
     if (Needle) {
         // The selected entry is searched as the fields show it, committed or not.
-        const std::string Own = Selected ? TFindIndex::FoldFields(FTitle->text(), FBody->toPlainText()) : std::string();
-        Found = FIndex->Find(*Needle, Selected, Direction, Selected, Own);
+        Found = FIndex->Find(*Needle, Selected, Direction, Selected, Selected ? FieldsFolded() : std::string_view());
     }
     FBuildTimer.stop();
     if (Found == nullptr) {
@@ -179,6 +178,18 @@ TTreeNode* TFindBar::FindNext(TFindDirection Direction) {
         FTree->scrollTo(FTree->IndexOf(Found), QAbstractItemView::PositionAtCenter);
     Mark(*Needle);
     return Found;
+}
+
+std::string_view TFindBar::FieldsFolded() {
+    // Comparing the fields' text costs far less than folding it again.
+    QString Title = FTitle->text();
+    QString Body = FBody->toPlainText();
+    if (Title != FFieldsTitle || Body != FFieldsBody) {
+        FFieldsFolded = TFindIndex::FoldFields(Title, Body);
+        FFieldsTitle = std::move(Title);
+        FFieldsBody = std::move(Body);
+    }
+    return FFieldsFolded;
 }
 
 void TFindBar::Reveal(TTreeNode* Entry) {

@@ -27,6 +27,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 class QAction;
 class QLabel;
@@ -68,6 +69,8 @@ private:
     void ShowStatus(const QString& Text);
     void StartBuilding();
     void Reveal(TTreeNode* Entry);
+    // The folded text of the title field and the body editor, kept while they hold the same.
+    std::string_view FieldsFolded();
     void Mark(const std::string& Needle);
 
     QWidget* FWindow;
@@ -85,5 +88,8 @@ private:
     QAction* FPreviousAction;
     QTimer FBuildTimer;
     QString FLastSearched;
-    bool FUsed = false; // the bar has been opened
+    QString FFieldsTitle;
+    QString FFieldsBody;
+    std::string FFieldsFolded = std::string(1, TFindText::LineMark); // of two empty fields
+    bool FUsed = false;                                              // the bar has been opened
 };

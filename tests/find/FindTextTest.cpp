@@ -153,3 +153,18 @@ TEST(FindTextSearcher, BlockScanAgreesWithPlainSearch) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(FindTextLocateLongLine, MarksTheMatchWhereverItLies) {
+    for (const qsizetype Before : {0, 63, 64, 65, 1000, 4093}) {
+        QString Line(Before, u'x');
+        Line += QStringLiteral("ＡＢＣ");
+        Line += QString(5000, u'y');
+        const TFindText::TRange Range = TFindText::Locate(Line, "abc");
+        EXPECT_EQ(Range.Start, Before);
+        EXPECT_EQ(Range.Length, 3);
+    }
+}
+
+} // namespace
