@@ -82,6 +82,7 @@ void TFindIndex::Refold(const TTreeNode* Entry, TRecord& Record) {
     }
     FOrder[Slot].Text = Record.Text.get();
     FOrder[Slot].Length = Record.Length;
+    FOrder[Slot].Bigrams = TFindText::TBigrams::Of({Record.Text.get(), Record.Length});
 }
 
 std::size_t TFindIndex::SlotOf(const TTreeNode* Entry, TRecord& Record) noexcept {
@@ -128,7 +129,8 @@ TFindIndex::TRecord& TFindIndex::RecordOf(TTreeNode* Entry) {
 
 void TFindIndex::AddSlot(TTreeNode* Entry, TRecord& Record) {
     Record.Slot = static_cast<std::uint32_t>(FOrder.size());
-    FOrder.push_back({Record.Text.get(), Record.Length, Entry});
+    FOrder.push_back(
+        {Record.Text.get(), Record.Length, Entry, TFindText::TBigrams::Of({Record.Text.get(), Record.Length})});
 }
 
 void TFindIndex::DropOrder() noexcept {
@@ -203,7 +205,7 @@ TTreeNode* TFindIndex::Find(std::string_view Needle, const TTreeNode* From, TFin
     for (std::size_t Step = 0; Step < Count; ++Step) {
         At = Forward ? (At + 1 == Count ? 0 : At + 1) : (At == 0 ? Count - 1 : At - 1);
         const TSlot& Slot = FOrder[At];
-        if (Slot.Entry == Own ? OwnHit : Searcher.In(Slot.Text, Slot.Length))
+        if (Slot.Entry == Own ? OwnHit : (Searcher.MayBeIn(Slot.Bigrams) && Searcher.In(Slot.Text, Slot.Length)))
             return Slot.Entry;
     }
     return nullptr;
@@ -249,7 +251,7 @@ void TFindIndex::EntryInserted(TTreeNode* Entry) {
         DropOrder();
         return;
     }
-    FOrder.insert(FOrder.begin() + static_cast<std::ptrdiff_t>(At), TSlot{nullptr, 0, Entry});
+    FOrder.insert(FOrder.begin() + static_cast<std::ptrdiff_t>(At), TSlot{nullptr, 0, Entry, {}});
     Record.Slot = static_cast<std::uint32_t>(At);
 }
 

@@ -95,6 +95,17 @@ bool TFindText::Contains(std::string_view Folded, std::string_view Needle) noexc
     return TSearcher(Needle).In(Folded);
 }
 
+TFindText::TBigrams TFindText::TBigrams::Of(std::string_view Text) noexcept {
+    TBigrams Out;
+    for (std::size_t I = 0; I + 1 < Text.size(); ++I) {
+        const std::uint32_t Pair =
+            (std::uint32_t{static_cast<unsigned char>(Text[I])} << 8) | static_cast<unsigned char>(Text[I + 1]);
+        const std::uint32_t Bit = (Pair * 0x9E3779B1u) >> 24;
+        Out.Bits[Bit >> 6] |= std::uint64_t{1} << (Bit & 63);
+    }
+    return Out;
+}
+
 bool TFindText::TSearcher::In(const char* Text, std::size_t Length) const noexcept {
     const std::size_t Size = FNeedle.size();
     if (Size == 0 || Size > Length)

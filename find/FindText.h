@@ -12,6 +12,8 @@
 
 #include <QString>
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,16 +36,30 @@ public:
     // True when Folded contains Needle.
     static bool Contains(std::string_view Folded, std::string_view Needle) noexcept;
 
+    // The pairs of neighbouring bytes a text holds, hashed into 256 bits: a text whose
+    // set lacks a pair of the needle's cannot contain the needle.
+    struct TBigrams {
+        std::uint64_t Bits[4] = {0, 0, 0, 0};
+        static TBigrams Of(std::string_view Text) noexcept;
+        bool Covers(const TBigrams& Other) const noexcept {
+            return (Bits[0] & Other.Bits[0]) == Other.Bits[0] && (Bits[1] & Other.Bits[1]) == Other.Bits[1] &&
+                   (Bits[2] & Other.Bits[2]) == Other.Bits[2] && (Bits[3] & Other.Bits[3]) == Other.Bits[3];
+        }
+    };
+
     // A needle prepared for scanning many folded texts: compares its first and last byte
     // at 16 positions at once, then the bytes between.
     class TSearcher {
     public:
-        explicit TSearcher(std::string_view Needle) : FNeedle(Needle) {}
+        explicit TSearcher(std::string_view Needle) : FNeedle(Needle), FBigrams(TBigrams::Of(Needle)) {}
         bool In(const char* Text, std::size_t Length) const noexcept;
         bool In(std::string_view Text) const noexcept { return In(Text.data(), Text.size()); }
+        // False when a text with these pairs cannot contain the needle.
+        bool MayBeIn(const TBigrams& Text) const noexcept { return Text.Covers(FBigrams); }
 
     private:
         std::string FNeedle;
+        TBigrams FBigrams;
     };
 
     // Where Needle first matches in Text (a field's text as shown, UTF-16): the range of
