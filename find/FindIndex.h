@@ -16,7 +16,7 @@
 // place in the pre-order list with the byte pairs of its text (about 130 bytes together) and a heap block of the folded
 // text (UTF-8: about the size of the code page 932 text for Latin text, 1.5 times for
 // Japanese). The find benchmark's outline of 1,000,000 entries (a 185 MB data file)
-// takes about 300 MB more, 200 MB of it folded text.
+// takes about 330 MB more, 200 MB of it folded text.
 //
 // The index must be destroyed before its outline.
 #include "FindText.h"

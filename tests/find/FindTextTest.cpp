@@ -132,8 +132,9 @@ INSTANTIATE_TEST_SUITE_P(Table, FindTextLocate,
 namespace {
 
 // The block scan agrees with std::string::find on every length around its 16-byte
-// blocks, matches at the very start and end included.
-TEST(FindTextSearcher, BlockScanAgreesWithPlainSearch) {
+// blocks, matches at the very start and end included, and the byte-pair filter passes
+// every text that holds the needle.
+TEST(FindTextSearcher, BlockScanAndPairFilterAgreeWithPlainSearch) {
     std::uint32_t Seed = 12345;
     const auto Next = [&Seed] { return (Seed = Seed * 1103515245u + 12345u) >> 16; };
     for (std::size_t Length = 0; Length < 70; ++Length) {
@@ -148,6 +149,10 @@ TEST(FindTextSearcher, BlockScanAgreesWithPlainSearch) {
             const bool Expected = Text.find(Needle) != std::string::npos;
             const TFindText::TSearcher Searcher(Needle);
             ASSERT_EQ(Searcher.In(Text), Expected) << Text << " / " << Needle;
+            // The byte-pair filter never rules out a text that holds the needle.
+            if (Expected) {
+                ASSERT_TRUE(Searcher.MayBeIn(TFindText::TBigrams::Of(Text))) << Text << " / " << Needle;
+            }
         }
     }
 }
@@ -165,6 +170,19 @@ TEST(FindTextLocateLongLine, MarksTheMatchWhereverItLies) {
         EXPECT_EQ(Range.Start, Before);
         EXPECT_EQ(Range.Length, 3);
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(FindTextBigrams, RuleOutTextsLackingAPairOfTheNeedle) {
+    const TFindText::TSearcher Searcher("claim");
+    EXPECT_TRUE(Searcher.MayBeIn(TFindText::TBigrams::Of("a claim here")));
+    EXPECT_FALSE(Searcher.MayBeIn(TFindText::TBigrams::Of("")));
+    EXPECT_FALSE(Searcher.MayBeIn(TFindText::TBigrams::Of("c l a i m")));
+    // A single byte has no pairs: nothing is ruled out.
+    EXPECT_TRUE(TFindText::TSearcher("z").MayBeIn(TFindText::TBigrams::Of("")));
 }
 
 } // namespace
