@@ -20,7 +20,21 @@ TEdit::TEdit(QWidget* Parent) : QLineEdit(Parent) {
 }
 
 void TEdit::SetText(const TByteString& Bytes) {
+    ClearMark();
     setText(FText.Assign(Bytes));
+}
+
+void TEdit::MarkText(int Start, int Length) {
+    setSelection(Start, Length);
+    FMarked = true;
+    ApplyPalette();
+}
+
+void TEdit::ClearMark() {
+    if (!FMarked)
+        return;
+    FMarked = false;
+    ApplyPalette();
 }
 
 TByteString TEdit::Text() const {
@@ -39,7 +53,7 @@ void TEdit::ApplyFont() {
 void TEdit::ApplyPalette() {
     // Without the focus the selection is drawn like plain text: Qt would draw it in the
     // window's colour group, which stays active while another control has the focus.
-    const bool Show = hasFocus();
+    const bool Show = hasFocus() || FMarked;
     const QPalette Standard = QApplication::palette(this);
     QPalette Colours = palette();
     bool Changed = false;
@@ -74,6 +88,7 @@ void TEdit::changeEvent(QEvent* Event) {
 void TEdit::focusInEvent(QFocusEvent* Event) {
     QLineEdit::focusInEvent(Event);
     Guarded([&] {
+        FMarked = false;
         ApplyPalette();
         // A mouse press that gave the focus arrives after this event: decide there.
         if (Event->reason() == Qt::MouseFocusReason)

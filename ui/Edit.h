@@ -24,6 +24,12 @@ public:
     void SetText(const TByteString& Bytes);
     TByteString Text() const;
 
+    // Selects Length characters from Start and shows the selection also without the
+    // focus (a find's match), until the field gets the focus or a new text, or ClearMark().
+    void MarkText(int Start, int Length);
+    void ClearMark();
+    bool Marked() const noexcept { return FMarked; }
+
     // The field's height for Font: its pixel height (or line height) plus 8.
     static int HeightFor(const QFont& Font);
 
@@ -49,4 +55,5 @@ private:
     bool FSelectOnPress = false; // focus came with a mouse press: select all unless it is the left button
     bool FLeftPressed = false;
     bool FApplyingPalette = false;
+    bool FMarked = false;
 };

@@ -103,6 +103,9 @@ TForm1::TForm1(TIniGTSystem Settings, TFormStart Start, QWidget* Parent)
 }
 
 TForm1::~TForm1() {
+    // The find bar's index observes the outline, which goes with the tree.
+    delete FindBar1;
+    FindBar1 = nullptr;
     DisconnectHandlers();
     // The steps hold detached entries of the outline; they go while it is still there.
     FHistory.reset();
@@ -135,6 +138,7 @@ void TForm1::CreateControls() {
                     [](const TStringList* Body) { return Body != nullptr ? Body->Capacity() : std::size_t{0}; }});
     CreateTreeMenu();
     ConnectHandlers();
+    CreateFindBar();
 }
 
 void TForm1::CreateTreeMenu() {
@@ -244,6 +248,15 @@ void TForm1::DisconnectHandlers() {
     Memo1->OnChange = nullptr;
     TreeView1->OnDragOver = nullptr;
     TreeView1->OnDragDrop = nullptr;
+}
+
+void TForm1::CreateFindBar() {
+    FindBar1 = Named(new TFindBar(this, TreeView1, Edit1, Memo1), "FindBar1");
+    // On the tree's context menu, and by its shortcut anywhere in the window (the action
+    // belongs to the tree for that; the menu is a window of its own).
+    TreeView1->addAction(FindBar1->FindAction());
+    FTreeMenu->addSeparator();
+    FTreeMenu->addAction(FindBar1->FindAction());
 }
 
 void TForm1::CreateLeftColumn() {
@@ -618,6 +631,10 @@ void TForm1::UndoOrRedo(bool Redo) {
             Shown = Redo ? FHistory->Redo() : FHistory->Undo();
         }
         UpdateUndoActions();
+        // An undone or redone commit puts back a body without the selection flow.
+        if (Shown != nullptr && FindBar1 != nullptr) {
+            FindBar1->Index().EntryBodyChanged(Shown);
+        }
         // The step may have changed the entry the fields show.
         ShowSelectedEntry();
         if (Shown != nullptr) {

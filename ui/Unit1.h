@@ -18,6 +18,7 @@
 #include "Control.h"
 #include "ControlBar.h"
 #include "Edit.h"
+#include "FindBar.h"
 #include "Memo.h"
 #include "Panel.h"
 #include "Splitter.h"
@@ -137,6 +138,8 @@ public:
     TEdit* Edit1 = nullptr;
     TEdit* Edit2 = nullptr;
     TMemo* Memo1 = nullptr;
+    // The find bar, laid over the tree while open (hidden otherwise).
+    TFindBar* FindBar1 = nullptr;
     // The settings component; owned by the window, alive as long as it is.
     TIniGT* IniGT1 = nullptr;
 
@@ -159,6 +162,8 @@ private:
     void CreateSettings();
     void ConnectHandlers();
     void DisconnectHandlers();
+    // The find bar and the tree's context menu with its 検索 command.
+    void CreateFindBar();
     // Copies the title field and the body editor into the selected entry, if the fields
     // show it. A commit that changes the title or the body sets Changed and becomes a step
     // of the history.
