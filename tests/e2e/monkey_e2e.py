@@ -191,7 +191,7 @@ class Monkey:
                                                           self.window).split() if "=" in line)
         self.width = int(values.get("WIDTH", 752))
         self.height = int(values.get("HEIGHT", 456))
-        self.split = max(50, min(self.split, self.width - 89 - 40))
+        self.split = max(40, min(self.split, self.width - 89 - 40))
 
     # -- input ---------------------------------------------------------------------------
 
@@ -338,7 +338,7 @@ class Monkey:
         dx = self.random.randint(-250, 300)
         self.log("splitter %d by %d" % (self.split, dx))
         self.drag(self.split + 1, y, self.split + 1 + dx, y)
-        self.split = max(50, min(self.split + dx, self.width - 89 - 40))
+        self.split = max(40, min(self.split + dx, self.width - 89 - 40))
 
     def act_click_anywhere(self):
         x, y = self.random.randint(1, self.width - 2), self.random.randint(1, self.height - 2)
