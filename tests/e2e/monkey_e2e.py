@@ -2,7 +2,8 @@
 """End to end: random input into the real program under X, from fixed seeds.
 
 For each seed, in a scratch folder holding a copy of the executable, two small data sets
-and a normal settings file, it clicks the buttons and rows, drags inside the tree and out
+(every third seed lacks the second, so that switching to it shows an error box) and a
+normal settings file, it clicks the buttons and rows, drags inside the tree and out
 of it, types ASCII into the fields and into the tree, presses editing and movement keys,
 pastes (also with an empty clipboard), answers every box that comes up, resizes the window
 and drags the splitter. Every 50 actions it saves and checks both data files with the data
@@ -92,6 +93,8 @@ class Monkey:
     def start(self):
         shutil.copy(self.program, os.path.join(self.scratch, "quorvel"))
         for name, records in (("youken.dat", YOUKEN), ("jyoubun.dat", JYOUBUN)):
+            if name == "jyoubun.dat" and self.seed % 3 == 0:
+                continue  # switching to it shows the error box
             with open(os.path.join(self.scratch, name), "wb") as handle:
                 handle.write(data_file(records))
         with open(os.path.join(self.scratch, "Quorvel.ini"), "w") as handle:
@@ -414,8 +417,10 @@ class Monkey:
         self.save_and_check()
         self.close()
         for name in ("youken.dat", "jyoubun.dat"):
-            check = subprocess.run([self.data_tool, "check", os.path.join(self.scratch, name)], capture_output=True,
-                                   text=True)
+            path = os.path.join(self.scratch, name)
+            if not os.path.exists(path):
+                continue
+            check = subprocess.run([self.data_tool, "check", path], capture_output=True, text=True)
             if check.returncode != 0:
                 self.fault("quorvel-dat check %s after the close: %s%s" % (name, check.stdout, check.stderr))
         self.keep_logs()
