@@ -56,7 +56,9 @@ QVariant TOutlineModel::data(const QModelIndex& Index, int Role) const {
     return Title(Node);
 }
 
-const QString& TOutlineModel::Title(const TTreeNode* Entry) const {
+QString TOutlineModel::Title(const TTreeNode* Entry) const {
+    if (FResetting)
+        return TFieldText::Decode(Entry->Text(), false);
     const auto Found = FTitles.find(Entry);
     if (Found != FTitles.end())
         return Found->second;
@@ -120,12 +122,14 @@ void TOutlineModel::EntryMoved(TTreeNode*) {
 
 void TOutlineModel::OutlineAboutToBeReset() {
     FTitles.clear();
+    FResetting = true;
     beginResetModel();
 }
 
 void TOutlineModel::OutlineReset() {
     // Entries may have come and gone in between without a word.
     FTitles.clear();
+    FResetting = false;
     endResetModel();
 }
 

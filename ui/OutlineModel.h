@@ -24,9 +24,9 @@ public:
     QModelIndex IndexOf(const TTreeNode* Entry) const;
     static TTreeNode* EntryOf(const QModelIndex& Index) noexcept;
     // Entry's title decoded from code page 932. Decoded once and kept until the title
-    // changes (EntryChanged), the entry leaves the outline or the outline is reset; the
-    // reference is valid until the next call or change.
-    const QString& Title(const TTreeNode* Entry) const;
+    // changes (EntryChanged), the entry leaves the outline or the outline is reset; inside
+    // a batch (between the reset pair) nothing is kept, as the outline reports nothing then.
+    QString Title(const TTreeNode* Entry) const;
 
     QModelIndex index(int Row, int Column, const QModelIndex& Parent = {}) const override;
     QModelIndex parent(const QModelIndex& Child) const override;
@@ -57,4 +57,5 @@ private:
     TMoveReport FMoveReport = TMoveReport::mrNone;
     // Decoding goes through iconv; type-ahead reads every shown title on each key.
     mutable std::unordered_map<const TTreeNode*, QString> FTitles;
+    bool FResetting = false;
 };
