@@ -295,8 +295,12 @@ class Monkey:
     def act_type_tree(self):
         x, y = self.tree_point()
         text = "".join(self.random.choice(string.ascii_letters + "zz") for _ in range(self.random.randint(1, 3)))
-        self.log("type %r into the tree" % text)
-        self.click(x, y)
+        # Half the time into whatever has the focus, the selection left as it is (it may
+        # lie hidden in a collapsed entry).
+        clicked = self.random.random() < 0.5
+        self.log("type %r into the %s" % (text, "tree" if clicked else "focus"))
+        if clicked:
+            self.click(x, y)
         quiet("xdotool", "type", "--delay", self.random.choice([30, 120, 500]), text)
 
     def act_key(self):
