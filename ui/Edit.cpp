@@ -5,9 +5,11 @@
 #include "Guard.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QEvent>
 #include <QFocusEvent>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 #include <limits>
@@ -129,4 +131,16 @@ void TEdit::mouseReleaseEvent(QMouseEvent* Event) {
             OnClick(this);
         emit clicked();
     });
+}
+
+void TEdit::keyPressEvent(QKeyEvent* Event) {
+    bool Ignored = false;
+    Guarded([&] {
+        // Qt would replace the selection by the empty text.
+        Ignored = Event->matches(QKeySequence::Paste) && QGuiApplication::clipboard()->text().isEmpty();
+    });
+    if (Ignored)
+        Event->accept();
+    else
+        QLineEdit::keyPressEvent(Event);
 }

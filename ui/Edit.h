@@ -46,6 +46,8 @@ protected:
     void focusOutEvent(QFocusEvent* Event) override;
     void mousePressEvent(QMouseEvent* Event) override;
     void mouseReleaseEvent(QMouseEvent* Event) override;
+    // A paste with nothing on the clipboard inserts nothing and keeps the selection.
+    void keyPressEvent(QKeyEvent* Event) override;
 
 private:
     void ApplyFont();

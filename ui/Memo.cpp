@@ -170,13 +170,27 @@ void TMemo::inputMethodEvent(QInputMethodEvent* Event) {
     });
 }
 
+bool TMemo::canInsertFromMimeData(const QMimeData* Source) const {
+    bool Can = false;
+    Guarded([&] { Can = Source && Source->hasText() && !Source->text().isEmpty() && !isReadOnly(); });
+    return Can;
+}
+
 void TMemo::insertFromMimeData(const QMimeData* Source) {
     Guarded([&] {
-        if (Source->hasText() && !Fits(Source->text())) {
+        // The body is plain text: only a source's text is inserted, and a source without
+        // one inserts nothing. Qt 6.4's own handling reads the first format of a source
+        // without checking there is one (a crash on an empty clipboard).
+        if (!canInsertFromMimeData(Source))
+            return;
+        const QString Text = Source->text();
+        if (!Fits(Text)) {
             QApplication::beep();
             return;
         }
-        QPlainTextEdit::insertFromMimeData(Source);
+        QMimeData TextOnly;
+        TextOnly.setText(Text);
+        QPlainTextEdit::insertFromMimeData(&TextOnly);
     });
 }
 

@@ -48,6 +48,9 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* Event) override;
     void inputMethodEvent(QInputMethodEvent* Event) override;
+    // Pasting and dropping insert the source's plain text only; a source without text
+    // (an empty clipboard) inserts nothing.
+    bool canInsertFromMimeData(const QMimeData* Source) const override;
     void insertFromMimeData(const QMimeData* Source) override;
     void contextMenuEvent(QContextMenuEvent* Event) override;
 

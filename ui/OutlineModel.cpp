@@ -53,7 +53,16 @@ QVariant TOutlineModel::data(const QModelIndex& Index, int Role) const {
     const TTreeNode* Node = EntryOf(Index);
     if (!Node || Role != Qt::DisplayRole)
         return {};
-    return TFieldText::Decode(Node->Text(), false);
+    return Title(Node);
+}
+
+QString TOutlineModel::Title(const TTreeNode* Entry) const {
+    if (FResetting)
+        return TFieldText::Decode(Entry->Text(), false);
+    const auto Found = FTitles.find(Entry);
+    if (Found != FTitles.end())
+        return Found->second;
+    return FTitles.emplace(Entry, TFieldText::Decode(Entry->Text(), false)).first->second;
 }
 
 Qt::ItemFlags TOutlineModel::flags(const QModelIndex& Index) const {
@@ -71,6 +80,14 @@ void TOutlineModel::EntryInserted(TTreeNode*) {
 }
 
 void TOutlineModel::EntryAboutToBeRemoved(TTreeNode* Entry) {
+    // A later entry may be given the same address: forget the subtree's titles.
+    if (!FTitles.empty()) {
+        const TTreeNode* End = nullptr;
+        for (const TTreeNode* Node = Entry; Node && !End; Node = Node->Parent())
+            End = Node->GetNextSibling();
+        for (const TTreeNode* Node = Entry; Node && Node != End; Node = Node->GetNext())
+            FTitles.erase(Node);
+    }
     const int Row = Entry->IndexInParent();
     beginRemoveRows(IndexOf(Entry->Parent()), Row, Row);
 }
@@ -104,14 +121,20 @@ void TOutlineModel::EntryMoved(TTreeNode*) {
 }
 
 void TOutlineModel::OutlineAboutToBeReset() {
+    FTitles.clear();
+    FResetting = true;
     beginResetModel();
 }
 
 void TOutlineModel::OutlineReset() {
+    // Entries may have come and gone in between without a word.
+    FTitles.clear();
+    FResetting = false;
     endResetModel();
 }
 
 void TOutlineModel::EntryChanged(TTreeNode* Entry) {
+    FTitles.erase(Entry);
     const QModelIndex Index = IndexOf(Entry);
     emit dataChanged(Index, Index);
 }

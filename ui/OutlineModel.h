@@ -3,11 +3,14 @@
 //
 // A thin adapter: each index's internal pointer is its TTreeNode, and every "about to" /
 // "done" pair the outline reports is passed one to one to Qt's begin/end calls. It keeps
-// no state of its own beyond the pair in progress, and it changes nothing: titles are
-// read-only here and change only through the outline.
+// no state of its own beyond the pair in progress and the decoded titles, and it changes
+// nothing: titles are read-only here and change only through the outline.
 #include "TreeNodes.h"
 
 #include <QAbstractItemModel>
+#include <QString>
+
+#include <unordered_map>
 
 class TOutlineModel : public QAbstractItemModel, private TOutlineObserver {
     Q_OBJECT
@@ -20,6 +23,10 @@ public:
     // The index of Entry (invalid for nullptr), and the entry of an index (nullptr for the root).
     QModelIndex IndexOf(const TTreeNode* Entry) const;
     static TTreeNode* EntryOf(const QModelIndex& Index) noexcept;
+    // Entry's title decoded from code page 932. Decoded once and kept until the title
+    // changes (EntryChanged), the entry leaves the outline or the outline is reset; inside
+    // a batch (between the reset pair) nothing is kept, as the outline reports nothing then.
+    QString Title(const TTreeNode* Entry) const;
 
     QModelIndex index(int Row, int Column, const QModelIndex& Parent = {}) const override;
     QModelIndex parent(const QModelIndex& Child) const override;
@@ -48,4 +55,7 @@ private:
 
     TTreeNodes& FItems;
     TMoveReport FMoveReport = TMoveReport::mrNone;
+    // Decoding goes through iconv; type-ahead reads every shown title on each key.
+    mutable std::unordered_map<const TTreeNode*, QString> FTitles;
+    bool FResetting = false;
 };

@@ -518,25 +518,44 @@ void TTreeView::keyboardSearch(const QString& Search) {
         const bool Extends = FSearchTimer.isValid() && FSearchTimer.elapsed() < QApplication::keyboardInputInterval();
         FSearch = Extends ? FSearch + Search : Search;
         FSearchTimer.start();
-        const QModelIndex First = FModel->index(0, 0);
-        const QModelIndex Current = currentIndex();
-        QModelIndex Index = Current.isValid() ? (Extends ? Current : indexBelow(Current)) : First;
-        if (!Index.isValid())
-            Index = First;
-        const QModelIndex Start = Index;
-        while (Index.isValid()) {
-            if (Index.data().toString().startsWith(FSearch, Qt::CaseInsensitive)) {
-                if (Index != Current)
-                    SelectByUser(TOutlineModel::EntryOf(Index));
+        TTreeNode* First = FItems.GetFirstNode();
+        if (!First)
+            return;
+        // The rows as the outline shows them. A selection hidden in a collapsed entry counts
+        // as that entry's row, so the walk starts on a row and ends after one pass.
+        TTreeNode* Current = TOutlineModel::EntryOf(currentIndex());
+        TTreeNode* Row = Current ? ShownRowOf(Current) : nullptr;
+        TTreeNode* const Start = !Row ? First : (Extends ? Row : NextShownRow(Row));
+        TTreeNode* Entry = Start;
+        // Never more rows than entries, whatever the flags say.
+        for (int Left = FItems.EntryCount(); Left > 0; --Left) {
+            if (FModel->Title(Entry).startsWith(FSearch, Qt::CaseInsensitive)) {
+                if (Entry != Current)
+                    SelectByUser(Entry);
                 return;
             }
-            Index = indexBelow(Index);
-            if (!Index.isValid())
-                Index = First;
-            if (Index == Start)
+            Entry = NextShownRow(Entry);
+            if (Entry == Start)
                 return;
         }
     });
+}
+
+TTreeNode* TTreeView::ShownRowOf(TTreeNode* Entry) noexcept {
+    TTreeNode* Row = Entry;
+    for (TTreeNode* Ancestor = Entry->Parent(); Ancestor; Ancestor = Ancestor->Parent())
+        if (!Ancestor->Expanded())
+            Row = Ancestor;
+    return Row;
+}
+
+TTreeNode* TTreeView::NextShownRow(const TTreeNode* Row) const noexcept {
+    if (Row->Expanded() && Row->Count() > 0)
+        return Row->Item(0);
+    for (const TTreeNode* Node = Row; Node; Node = Node->Parent())
+        if (TTreeNode* Next = Node->GetNextSibling())
+            return Next;
+    return FItems.GetFirstNode();
 }
 
 void TTreeView::drawBranches(QPainter* Painter, const QRect& Rect, const QModelIndex& Index) const {

@@ -101,6 +101,10 @@ private:
     // moves it to Entry, as a classic tree control does.
     void ToggleByUser(TTreeNode* Entry, bool Expand, bool Recursive);
     bool HandleKey(QKeyEvent* Event);
+    // The row that shows Entry: Entry itself, or the outermost collapsed entry hiding it.
+    static TTreeNode* ShownRowOf(TTreeNode* Entry) noexcept;
+    // The row below Row, the first row after the last; Row must be shown.
+    TTreeNode* NextShownRow(const TTreeNode* Row) const noexcept;
 
     // Shows the outline's selection.
     void SyncSelection();

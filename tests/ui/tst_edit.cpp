@@ -3,7 +3,9 @@
 #include "Edit.h"
 #include "Guard.h"
 
+#include <QClipboard>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QtTest>
 
 namespace {
@@ -53,6 +55,8 @@ private slots:
     void selectionHiddenWithoutFocus();
     void clickIsReported_data();
     void clickIsReported();
+    void pasteWithoutTextKeepsTheField_data();
+    void pasteWithoutTextKeepsTheField();
 };
 
 void TestEdit::bytesSurviveRoundTrip_data() {
@@ -194,6 +198,43 @@ void TestEdit::clickIsReported() {
     QTest::keyClicks(F.Edit, "typing is no click");
     QCOMPARE(Reported, Clicks);
     QCOMPARE(Signal.count(), Clicks);
+}
+
+void TestEdit::pasteWithoutTextKeepsTheField_data() {
+    QTest::addColumn<QString>("Clipboard"); // "": cleared; "no text": only a binary format
+    QTest::addColumn<QKeySequence>("Keys");
+    QTest::addColumn<QString>("Shown");
+    const QKeySequence CtrlV(Qt::CTRL | Qt::Key_V);
+    const QKeySequence ShiftInsert(Qt::SHIFT | Qt::Key_Insert);
+    QTest::newRow("empty clipboard, ctrl+v") << "" << CtrlV << "title";
+    QTest::newRow("empty clipboard, shift+insert") << "" << ShiftInsert << "title";
+    QTest::newRow("clipboard without text") << "no text" << CtrlV << "title";
+    QTest::newRow("text replaces the selection") << "pasted" << CtrlV << "pasted";
+}
+
+void TestEdit::pasteWithoutTextKeepsTheField() {
+    QFETCH(QString, Clipboard);
+    QFETCH(QKeySequence, Keys);
+    QFETCH(QString, Shown);
+    TEditFixture F;
+    F.Edit->SetText("title");
+    if (Clipboard.isEmpty()) {
+        QGuiApplication::clipboard()->clear();
+    } else if (Clipboard == "no text") {
+        auto* Binary = new QMimeData;
+        Binary->setData("application/octet-stream", QByteArray("\x01\x02"));
+        QGuiApplication::clipboard()->setMimeData(Binary);
+    } else {
+        QGuiApplication::clipboard()->setText(Clipboard);
+    }
+    F.Edit->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(F.Edit->hasFocus());
+    QCOMPARE(F.Edit->selectedText(), "title");
+    QTest::keySequence(F.Edit, Keys);
+    QCOMPARE(F.Edit->text(), Shown);
+    QCOMPARE(F.Edit->Text(), TByteString(Shown.toStdString()));
+    if (Shown == "title")
+        QCOMPARE(F.Edit->selectedText(), "title");
 }
 
 QTEST_MAIN(TestEdit)

@@ -8,10 +8,13 @@
 #include <QClipboard>
 #include <QInputMethodEvent>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QtTest>
+
+#include <memory>
 
 namespace {
 
@@ -40,6 +43,14 @@ void TypeText(QWidget* Target, const QString& Text) {
         QTest::sendKeyEvent(QTest::Click, Target, Qt::Key_unknown, QString(Char), Qt::NoModifier);
 }
 
+// The memo with its paste entry points open to the test.
+class TOpenMemo : public TMemo {
+public:
+    using TMemo::canInsertFromMimeData;
+    using TMemo::insertFromMimeData;
+    using TMemo::TMemo;
+};
+
 } // namespace
 
 class TestMemo : public QObject {
@@ -67,6 +78,8 @@ private slots:
     void bytesSurviveUnchangedAndAfterEditing();
     void fontChangeIsNoEdit();
     void tabMovesFocusAndScrollBarsAreFixed();
+    void pasteWithoutTextInsertsNothing_data();
+    void pasteWithoutTextInsertsNothing();
 };
 
 void TestMemo::setsTextWithCrLfLineEnds_data() {
@@ -357,6 +370,76 @@ void TestMemo::tabMovesFocusAndScrollBarsAreFixed() {
     QVERIFY(F.Memo->verticalScrollBar()->isVisible());
     F.Memo->SetLinesText(Bytes(std::string(400, 'w').c_str()));
     QCOMPARE(F.Memo->horizontalScrollBar()->isVisible(), false);
+}
+
+void TestMemo::pasteWithoutTextInsertsNothing_data() {
+    QTest::addColumn<QString>("Source"); // what the clipboard or the source holds
+    QTest::addColumn<QString>("Way");    // how it is pasted
+    QTest::addColumn<TByteString>("Read");
+    const TByteString Kept = Bytes("ab\r\ncd");
+    QTest::newRow("empty clipboard, ctrl+v") << "cleared"
+                                             << "ctrl+v" << Kept;
+    QTest::newRow("empty clipboard, shift+insert") << "cleared"
+                                                   << "shift+insert" << Kept;
+    QTest::newRow("clipboard without text") << "binary"
+                                            << "ctrl+v" << Kept;
+    QTest::newRow("clipboard with html only") << "html"
+                                              << "ctrl+v" << Kept;
+    QTest::newRow("source with no formats") << "none"
+                                            << "direct" << Kept;
+    QTest::newRow("source with empty text") << "empty text"
+                                            << "direct" << Kept;
+    QTest::newRow("no source") << "null"
+                               << "direct" << Kept;
+    QTest::newRow("text is inserted plain") << "text and html"
+                                            << "ctrl+v" << Bytes("ab\r\nxcd");
+}
+
+void TestMemo::pasteWithoutTextInsertsNothing() {
+    QFETCH(QString, Source);
+    QFETCH(QString, Way);
+    QFETCH(TByteString, Read);
+    QWidget Window;
+    auto* Memo = new TOpenMemo(&Window);
+    Memo->setGeometry(0, 0, 200, 150);
+    int Changes = 0;
+    Memo->OnChange = [&](TObject*) { ++Changes; };
+    Window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Window));
+    Memo->setFocus();
+    Memo->SetLinesText(Bytes("ab\r\ncd"));
+    Changes = 0;
+    QTextCursor Cursor = Memo->textCursor();
+    Cursor.setPosition(3); // after the row break
+    Memo->setTextCursor(Cursor);
+
+    auto Data = std::make_unique<QMimeData>();
+    if (Source == "binary")
+        Data->setData("application/octet-stream", QByteArray("\x01\x02"));
+    else if (Source == "html")
+        Data->setHtml("<b>x</b>");
+    else if (Source == "empty text")
+        Data->setText(QString());
+    else if (Source == "text and html") {
+        Data->setHtml("<b>y</b>");
+        Data->setText("x");
+    }
+    if (Way == "direct") {
+        const QMimeData* Given = Source == "null" ? nullptr : Data.get();
+        QVERIFY(!Memo->canInsertFromMimeData(Given));
+        Memo->insertFromMimeData(Given);
+    } else {
+        if (Source == "cleared")
+            QGuiApplication::clipboard()->clear();
+        else
+            QGuiApplication::clipboard()->setMimeData(Data.release());
+        QTest::keySequence(Memo, Way == "ctrl+v" ? QKeySequence(Qt::CTRL | Qt::Key_V)
+                                                 : QKeySequence(Qt::SHIFT | Qt::Key_Insert));
+    }
+    QCOMPARE(Memo->LinesText(), Read);
+    const bool Inserted = Read != Bytes("ab\r\ncd");
+    QCOMPARE(Memo->Modified(), Inserted);
+    QCOMPARE(Changes, Inserted ? 1 : 0);
 }
 
 QTEST_MAIN(TestMemo)

@@ -7,7 +7,11 @@
 
 #include <QtTest>
 
+#include <chrono>
+#include <condition_variable>
 #include <map>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -58,6 +62,34 @@ struct TViewFixture : TTreeFixture {
     }
 };
 
+// Ends the test binary when a step has not ended within Seconds, so that a hang fails the
+// test at once instead of blocking the run.
+class TWatchdog {
+public:
+    explicit TWatchdog(const char* Step, int Seconds)
+        : FThread([this, Step, Seconds] {
+              std::unique_lock Lock(FMutex);
+              if (!FDone.wait_for(Lock, std::chrono::seconds(Seconds), [this] { return FStopped; }))
+                  qFatal("%s did not end within %d s", Step, Seconds);
+          }) {}
+    ~TWatchdog() {
+        {
+            const std::lock_guard Lock(FMutex);
+            FStopped = true;
+        }
+        FDone.notify_one();
+        FThread.join();
+    }
+    TWatchdog(const TWatchdog&) = delete;
+    TWatchdog& operator=(const TWatchdog&) = delete;
+
+private:
+    std::mutex FMutex;
+    std::condition_variable FDone;
+    bool FStopped = false;
+    std::thread FThread; // last: starts once the rest is there
+};
+
 } // namespace
 
 class TestTreeView : public QObject {
@@ -83,6 +115,10 @@ private slots:
     void loadingResetsOnceAndKeepsExpansion();
     void moveKeepsViewInStep();
     void titlesCannotBeEditedInPlace();
+    void typeAheadEndsAfterOnePass_data();
+    void typeAheadEndsAfterOnePass();
+    void typeAheadSeesChangedTitles_data();
+    void typeAheadSeesChangedTitles();
 };
 
 void TestTreeView::userSelectionGoesThroughTheOutline_data() {
@@ -403,6 +439,125 @@ void TestTreeView::titlesCannotBeEditedInPlace() {
     QVERIFY(!F.View->indexWidget(F.View->IndexOf(F.Entry("f"))));
     QVERIFY(F.View->findChildren<QLineEdit*>().isEmpty());
     QCOMPARE(F.Entry("f")->Text(), "f");
+}
+
+void TestTreeView::typeAheadEndsAfterOnePass_data() {
+    QTest::addColumn<QString>("Expanded");  // expanded before the selection is made
+    QTest::addColumn<QString>("Selected");  // "-": none
+    QTest::addColumn<QString>("Collapsed"); // collapsed by the program afterwards, hiding the selection
+    QTest::addColumn<QString>("Typed");     // keys in quick succession
+    QTest::addColumn<QString>("Target");    // the selection afterwards
+    QTest::newRow("hidden selection, no title starts so") << "a b"
+                                                          << "c"
+                                                          << "a"
+                                                          << "zz"
+                                                          << "c";
+    QTest::newRow("hidden selection, extended search") << "a b"
+                                                       << "c"
+                                                       << "a"
+                                                       << "hh"
+                                                       << "h";
+    QTest::newRow("hidden selection, next shown row") << "a b"
+                                                      << "c"
+                                                      << "a"
+                                                      << "f"
+                                                      << "f";
+    QTest::newRow("hidden selection, its collapsed ancestor") << "a b"
+                                                              << "d"
+                                                              << "a"
+                                                              << "a"
+                                                              << "a";
+    QTest::newRow("hidden selection, hidden titles are not found") << "a b"
+                                                                   << "c"
+                                                                   << "a"
+                                                                   << "e"
+                                                                   << "c";
+    QTest::newRow("hidden two levels down") << "a b"
+                                            << "c"
+                                            << "b"
+                                            << "e"
+                                            << "e";
+    QTest::newRow("hidden in the last top-level entry") << "f"
+                                                        << "g"
+                                                        << "f"
+                                                        << "zz"
+                                                        << "g";
+    QTest::newRow("shown selection, no title starts so") << ""
+                                                         << "h"
+                                                         << ""
+                                                         << "zz"
+                                                         << "h";
+    QTest::newRow("search wraps past the last row") << ""
+                                                    << "h"
+                                                    << ""
+                                                    << "a"
+                                                    << "a";
+    QTest::newRow("no selection") << ""
+                                  << "-"
+                                  << ""
+                                  << "zz"
+                                  << "-";
+}
+
+void TestTreeView::typeAheadEndsAfterOnePass() {
+    QFETCH(QString, Expanded);
+    QFETCH(QString, Selected);
+    QFETCH(QString, Collapsed);
+    QFETCH(QString, Typed);
+    QFETCH(QString, Target);
+    TViewFixture F;
+    for (const QString& Name : Expanded.split(' ', Qt::SkipEmptyParts))
+        F.Items.ExpandEntry(F.Entry(Name), false);
+    if (Selected != "-")
+        F.Items.SelectEntry(F.Entry(Selected));
+    for (const QString& Name : Collapsed.split(' ', Qt::SkipEmptyParts))
+        F.Items.CollapseEntry(F.Entry(Name), false);
+    F.Log.clear();
+    {
+        const TWatchdog Watch("type-ahead", 10);
+        QTest::keyClicks(F.View, Typed);
+    }
+    const QStringList Expected =
+        Target == Selected ? QStringList()
+                           : QStringList({QString("changing %1>%2").arg(Selected, Target), "change " + Target});
+    QCOMPARE(F.Log, Expected);
+    QCOMPARE(TViewFixture::Name(F.Items.SelectedEntry()), Target);
+}
+
+void TestTreeView::typeAheadSeesChangedTitles_data() {
+    QTest::addColumn<QString>("Change");
+    QTest::newRow("title set") << "retitle";
+    QTest::newRow("entry deleted and another added") << "replace";
+    QTest::newRow("outline reloaded") << "reload";
+}
+
+void TestTreeView::typeAheadSeesChangedTitles() {
+    QFETCH(QString, Change);
+    TViewFixture F;
+    F.Items.SelectEntry(F.Entry("a"));
+    // Every shown title has been read once.
+    QTest::keyClicks(F.View, "zz");
+    F.View->viewport()->repaint();
+    if (Change == "retitle") {
+        F.Items.SetEntryTitle(F.Entry("h"), "qq");
+    } else if (Change == "replace") {
+        F.Items.DeleteEntry(F.Entry("h"));
+        F.Items.AppendSibling(F.Entry("f"), "qq");
+    } else {
+        F.Items.BeginUpdate();
+        F.Items.DeleteEntry(F.Entry("h"));
+        F.Items.AppendSibling(F.Entry("f"), "qq");
+        F.Items.EndUpdate();
+    }
+    QTest::qWait(QApplication::keyboardInputInterval() + 100); // a new search
+    F.Log.clear();
+    QTest::keyClicks(F.View, "q");
+    QCOMPARE(F.Log, QStringList({"changing a>qq", "change qq"}));
+    QCOMPARE(F.View->Model()->data(F.View->IndexOf(F.Entry("qq"))).toString(), "qq");
+    QTest::qWait(QApplication::keyboardInputInterval() + 100);
+    F.Log.clear();
+    QTest::keyClicks(F.View, "h");
+    QCOMPARE(F.Log, QStringList());
 }
 
 QTEST_MAIN(TestTreeView)
