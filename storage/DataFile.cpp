@@ -186,9 +186,11 @@ TReadResult ReadOutline(TTreeNodes& Nodes, const std::string& FileName) {
 }
 
 void WriteOutline(TTreeNodes& Nodes, const std::string& FileName) {
-    TReplacingFileStream Stream(FileName);
-    WriteOutline(Nodes, Stream);
-    Stream.Commit();
+    TranslateOutOfMemory([&] {
+        TReplacingFileStream Stream(FileName);
+        WriteOutline(Nodes, Stream);
+        Stream.Commit();
+    });
 }
 
 void ReleaseBodiesOnDeletion(TTreeNodes& Nodes) {

@@ -207,6 +207,17 @@ TReplacingFileStream::TReplacingFileStream(const std::string& FileName) : FFileN
         Discard();
         throw EFCreateError(FFileName);
     }
+    // From here on a failure, running out of memory included, must not leave the lock,
+    // the placeholder or a temporary file behind: no destructor runs for this object.
+    try {
+        CreateTemporary(Info);
+    } catch (...) {
+        Discard();
+        throw;
+    }
+}
+
+void TReplacingFileStream::CreateTemporary(const struct stat& Info) {
     const auto Slash = FTarget.rfind('/');
     const std::string Directory = Slash == std::string::npos ? std::string() : FTarget.substr(0, Slash + 1);
     const std::string Base = Slash == std::string::npos ? FTarget : FTarget.substr(Slash + 1);

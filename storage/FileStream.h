@@ -133,6 +133,8 @@ private:
     void WriteSlow(const char* Buffer, std::size_t Count) override;
     void Flush();
     void Discard() noexcept;
+    // The temporary file beside the target, with the target's mode Info, and the buffer.
+    void CreateTemporary(const struct stat& Info);
 
     std::string FFileName;  // as given, for messages
     std::string FTarget;    // the file to replace, symbolic links resolved
