@@ -518,7 +518,6 @@ void TForm1::closeEvent(QCloseEvent* Event) {
 bool TForm1::event(QEvent* Event) {
     const bool Result = QWidget::event(Event);
     switch (Event->type()) {
-    case QEvent::Paint:
     case QEvent::ActivationChange:
     case QEvent::WindowActivate:
     case QEvent::Move:
@@ -542,8 +541,11 @@ bool TForm1::eventFilter(QObject* Watched, QEvent* Event) {
 
 void TForm1::CheckFrame() {
     // The window manager frames the window only after it has been mapped: at the show the
-    // platform still reports no frame; it knows the real one by the first paint or
-    // activation. Without a window manager the real frame is none.
+    // platform still reports no frame; it knows the real one once the window is exposed
+    // or activated. Without a window manager the real frame is none.
+    if (FFrameKnown && !FOuterPending) {
+        return;
+    }
     const QWindow* Window = windowHandle();
     if (!isVisible() || Window == nullptr || !(Window->isExposed() || isActiveWindow())) {
         return;
