@@ -387,18 +387,17 @@ void TTreeView::SyncWholeTree() {
         else
             AllExpanded = false;
     }
-    // One layout pass either way; QTreeView's own whole-tree calls build it directly.
-    if (AllExpanded) {
-        expandAll();
-    } else {
+    // One layout pass either way. QTreeView::expandAll() would record every row as
+    // expanded, leaves included, so only entries with children are handed over, with the
+    // layout deferred; collapseAll() drops them all at once.
+    if (!AllExpanded)
         collapseAll();
-        if (!AllCollapsed) {
-            scheduleDelayedItemsLayout();
-            for (const TTreeNode* Node = FItems.GetFirstNode(); Node; Node = Node->GetNext())
-                if (Node->Expanded() && Node->HasChildren())
-                    setExpanded(IndexOf(Node), true);
-        }
-    }
+    if (AllCollapsed)
+        return;
+    scheduleDelayedItemsLayout();
+    for (const TTreeNode* Node = FItems.GetFirstNode(); Node; Node = Node->GetNext())
+        if (Node->Expanded() && Node->HasChildren())
+            setExpanded(IndexOf(Node), true);
 }
 
 void TTreeView::KeepAtTop(const TTreeNode* Entry) {
