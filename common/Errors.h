@@ -2,7 +2,10 @@
 // The program's error classes. Each carries the message the user sees in the
 // error box; messages are UTF-8 here, the platform's own text encoding.
 #include <exception>
+#include <new>
+#include <stdexcept>
 #include <string>
+#include <utility>
 
 class Exception : public std::exception {
 public:
@@ -60,6 +63,18 @@ class EOutOfMemory : public Exception {
 public:
     EOutOfMemory();
 };
+
+// Runs Work and returns its result; the standard library's ways of running out of memory
+// (std::bad_alloc, std::length_error) leave it as EOutOfMemory. Other errors pass as they are.
+template <class F> decltype(auto) TranslateOutOfMemory(F&& Work) {
+    try {
+        return std::forward<F>(Work)();
+    } catch (const std::bad_alloc&) {
+        throw EOutOfMemory();
+    } catch (const std::length_error&) {
+        throw EOutOfMemory();
+    }
+}
 
 // A settings file that cannot be written; names the file.
 Exception ECannotWriteSettings(const std::string& Path);

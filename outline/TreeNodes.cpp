@@ -406,8 +406,9 @@ void TTreeNodes::SetEntryTitle(TTreeNode* E, const TByteString& Title) {
 }
 
 void TTreeNodes::ChangeExpansion(TTreeNode* E, bool Expand) {
-    if (E->FChildren.empty() || E->FExpanded == Expand)
+    if (E->FChildren.empty())
         return;
+    // The events fire also when the flag already has the asked value.
     bool Allow = true;
     const TTVExpandingEvent& Before = Expand ? OnExpanding : OnCollapsing;
     if (Before)
@@ -417,6 +418,8 @@ void TTreeNodes::ChangeExpansion(TTreeNode* E, bool Expand) {
     const TTVExpandedEvent& After = Expand ? OnExpanded : OnCollapsed;
     if (After)
         After(FSender, E);
+    if (E->FExpanded == Expand)
+        return;
     E->FExpanded = Expand;
     Notify([&](TOutlineObserver& O) { O.EntryExpandedChanged(E); });
 }
@@ -426,8 +429,16 @@ void TTreeNodes::ChangeExpansion(TTreeNode* E, bool Expand, bool Recursive) {
         ChangeExpansion(E, Expand);
         return;
     }
-    for (TTreeNode* N = E; N; N = NextInSubtree(N, E))
+    for (TTreeNode* N = E; N; N = NextInSubtree(N, E)) {
+        if (!Expand && N->FChildren.empty() && N->FExpanded) {
+            // Its last child was deleted while it was expanded: a later first child must
+            // not show at once. Nothing to see, so no event.
+            N->FExpanded = false;
+            Notify([&](TOutlineObserver& O) { O.EntryExpandedChanged(N); });
+            continue;
+        }
         ChangeExpansion(N, Expand);
+    }
 }
 
 void TTreeNodes::ExpandEntry(TTreeNode* E, bool Recursive) {
@@ -438,14 +449,31 @@ void TTreeNodes::CollapseEntry(TTreeNode* E, bool Recursive) {
     ChangeExpansion(E, false, Recursive);
 }
 
-void TTreeNodes::ExpandAll() {
+void TTreeNodes::ChangeAllExpansion(bool Expand) {
+    if (FRoots.empty())
+        return;
+    // The closing call goes out also when a handler fails, so no observer stays in the batch.
+    struct TBatch {
+        TTreeNodes& Nodes;
+        explicit TBatch(TTreeNodes& Owner) : Nodes(Owner) {
+            Nodes.Notify([](TOutlineObserver& O) { O.ExpansionAboutToChange(); });
+        }
+        ~TBatch() {
+            Nodes.Notify([](TOutlineObserver& O) { O.ExpansionChanged(); });
+        }
+        TBatch(const TBatch&) = delete;
+        TBatch& operator=(const TBatch&) = delete;
+    } Batch(*this);
     for (std::size_t I = 0; I < FRoots.size(); ++I)
-        ChangeExpansion(FRoots[I], true, true);
+        ChangeExpansion(FRoots[I], Expand, true);
+}
+
+void TTreeNodes::ExpandAll() {
+    ChangeAllExpansion(true);
 }
 
 void TTreeNodes::CollapseAll() {
-    for (std::size_t I = 0; I < FRoots.size(); ++I)
-        ChangeExpansion(FRoots[I], false, true);
+    ChangeAllExpansion(false);
 }
 
 void TTreeNodes::MoveEntry(TTreeNode* E, TTreeNode* D, TEntryPlacement Placement) {

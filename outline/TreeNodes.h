@@ -106,6 +106,10 @@ public:
     virtual void EntryExpandedChanged(TTreeNode* Entry) = 0;
     // The selection became Entry (nullptr: none).
     virtual void SelectionChanged(TTreeNode* Entry) = 0;
+    // ExpandAll and CollapseAll run between this pair; an observer may take the
+    // EntryExpandedChanged calls in between as one change of the whole tree. Never nested.
+    virtual void ExpansionAboutToChange() {}
+    virtual void ExpansionChanged() {}
 };
 
 using TTVChangingEvent = std::function<void(TObject* Sender, TTreeNode* Node, bool& AllowChange)>;
@@ -174,8 +178,13 @@ public:
     // when E is already selected.
     void SelectEntry(TTreeNode* E);
 
+    // For an entry with children OnExpanding (OnCollapsing) and, unless refused,
+    // OnExpanded (OnCollapsed) fire whatever its present state; an entry without children
+    // fires nothing. Recursive: the same for every entry of E's subtree, in pre-order; a
+    // recursive collapse also clears the flag of an entry left childless while expanded.
     void ExpandEntry(TTreeNode* E, bool Recursive);
     void CollapseEntry(TTreeNode* E, bool Recursive);
+    // Each top-level entry recursively, between ExpansionAboutToChange and ExpansionChanged.
     void ExpandAll();
     void CollapseAll();
 
@@ -226,6 +235,7 @@ private:
     void ReleaseAll(std::exception_ptr& FirstError) noexcept;
     void ChangeExpansion(TTreeNode* E, bool Expand);
     void ChangeExpansion(TTreeNode* E, bool Expand, bool Recursive);
+    void ChangeAllExpansion(bool Expand);
     template <class TCall> void Notify(TCall&& Call);
 
     // Implementation details are the outline's own.

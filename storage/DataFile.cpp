@@ -186,9 +186,11 @@ TReadResult ReadOutline(TTreeNodes& Nodes, const std::string& FileName) {
 }
 
 void WriteOutline(TTreeNodes& Nodes, const std::string& FileName, int Backups) {
-    TReplacingFileStream Stream(FileName, Backups);
-    WriteOutline(Nodes, Stream);
-    Stream.Commit();
+    TranslateOutOfMemory([&] {
+        TReplacingFileStream Stream(FileName, Backups);
+        WriteOutline(Nodes, Stream);
+        Stream.Commit();
+    });
 }
 
 void ReleaseBodiesOnDeletion(TTreeNodes& Nodes) {

@@ -314,6 +314,17 @@ TReplacingFileStream::TReplacingFileStream(const std::string& FileName, int Back
         Discard();
         throw EFCreateError(FFileName);
     }
+    // From here on a failure, running out of memory included, must not leave the lock,
+    // the placeholder or a temporary file behind: no destructor runs for this object.
+    try {
+        CreateTemporary(Info);
+    } catch (...) {
+        Discard();
+        throw;
+    }
+}
+
+void TReplacingFileStream::CreateTemporary(const struct stat& Info) {
     FTempHandle = CreateNewFile(FTarget, FTempName);
     if (FTempHandle < 0) {
         Discard();

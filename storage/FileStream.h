@@ -158,6 +158,8 @@ private:
     void Discard() noexcept;
     void KeepBackups();
     void RemoveStrayFiles() noexcept;
+    // The temporary file beside the target, with the target's mode Info, and the buffer.
+    void CreateTemporary(const struct stat& Info);
 
     std::string FFileName;  // as given, for messages
     std::string FTarget;    // the file to replace, symbolic links resolved

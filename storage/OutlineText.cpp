@@ -2,6 +2,7 @@
 
 #include "CodePage932.h"
 #include "DataFile.h"
+#include "Errors.h"
 #include "StringList.h"
 #include "TreeNodes.h"
 
@@ -341,7 +342,32 @@ void AppendEntryLine(std::string& Out, std::size_t Level, const TTreeNode* Entry
 
 } // namespace
 
+namespace {
+std::string FormatOutline(const TTreeNodes& Nodes);
+void ParseOutline(TTreeNodes& Nodes, std::string_view Text, const std::string& Source);
+} // namespace
+
 std::string FormatOutlineText(const TTreeNodes& Nodes) {
+    return TranslateOutOfMemory([&] { return FormatOutline(Nodes); });
+}
+
+void ParseOutlineText(TTreeNodes& Nodes, std::string_view Text, const std::string& Source) {
+    TranslateOutOfMemory([&] { ParseOutline(Nodes, Text, Source); });
+}
+
+int ImportOutlineText(std::string_view Text, const std::string& Source, const std::string& DataFileName) {
+    return TranslateOutOfMemory([&] {
+        TTreeNodes Nodes;
+        ReleaseBodiesOnDeletion(Nodes);
+        ParseOutline(Nodes, Text, Source);
+        WriteOutline(Nodes, DataFileName);
+        return Nodes.EntryCount();
+    });
+}
+
+namespace {
+
+std::string FormatOutline(const TTreeNodes& Nodes) {
     std::string Out;
     // Pre-order walk with an explicit path, so a deep outline needs no deep call stack.
     struct TFrame {
@@ -366,22 +392,18 @@ std::string FormatOutlineText(const TTreeNodes& Nodes) {
     return Out;
 }
 
-void ParseOutlineText(TTreeNodes& Nodes, std::string_view Text, const std::string& Source) {
+void ParseOutline(TTreeNodes& Nodes, std::string_view Text, const std::string& Source) {
     std::vector<TParsedEntry> Entries = TOutlineTextParser(Text, Source).Parse();
     TTreeNodesUpdate Guard(Nodes);
     std::vector<TTreeNode*> Path; // the last entry added at each level
     for (TParsedEntry& Entry : Entries) {
         Path.resize(static_cast<std::size_t>(Entry.Level));
         TTreeNode* Parent = Path.empty() ? nullptr : Path.back();
-        Path.push_back(Nodes.AppendChild(Parent, Entry.Title, Entry.Body.get()));
-        static_cast<void>(Entry.Body.release()); // the outline's entry holds it now
+        TTreeNode* Added = Nodes.AppendChild(Parent, Entry.Title, Entry.Body.get());
+        // The outline's entry holds the body now, before anything else can fail.
+        static_cast<void>(Entry.Body.release());
+        Path.push_back(Added);
     }
 }
 
-int ImportOutlineText(std::string_view Text, const std::string& Source, const std::string& DataFileName) {
-    TTreeNodes Nodes;
-    ReleaseBodiesOnDeletion(Nodes);
-    ParseOutlineText(Nodes, Text, Source);
-    WriteOutline(Nodes, DataFileName);
-    return Nodes.EntryCount();
-}
+} // namespace

@@ -70,7 +70,9 @@ int ExportCommand(const TTextArguments& Arguments, std::FILE* Out, std::FILE* Er
     try {
         Text = FormatOutlineText(Nodes);
     } catch (const std::exception& Error) {
-        return Report({ExitFailed, Error.what()}, Nodes, Err);
+        // The load went through: no count of entries read before an error.
+        PrintLine(Err, Error.what());
+        return ExitFailed;
     }
     if (Arguments.Output) {
         // The same careful write as a data file: a temporary file, synced, renamed into place.

@@ -32,7 +32,7 @@ struct TLoad {
 
 inline TLoad Load(TTreeNodes& Nodes, const std::string& FileName) {
     try {
-        if (ReadOutline(Nodes, FileName) == TReadResult::rrNotFound)
+        if (TranslateOutOfMemory([&] { return ReadOutline(Nodes, FileName); }) == TReadResult::rrNotFound)
             return {ExitNotFound, Messages::FileNotFound};
         return {};
     } catch (const std::exception& Error) {

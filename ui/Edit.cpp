@@ -24,6 +24,14 @@ TEdit::TEdit(QWidget* Parent) : QLineEdit(Parent) {
 void TEdit::SetText(const TByteString& Bytes) {
     ClearMark();
     setText(FText.Assign(Bytes));
+    // A long text shows its beginning, as an edit control does; Qt would show its end.
+    setCursorPosition(0);
+}
+
+void TEdit::SelectAllFromStart() {
+    // The caret at the start keeps the beginning in view.
+    const int Length = static_cast<int>(text().size());
+    setSelection(Length, -Length);
 }
 
 void TEdit::MarkText(int Start, int Length) {
@@ -92,11 +100,20 @@ void TEdit::focusInEvent(QFocusEvent* Event) {
     Guarded([&] {
         FMarked = false;
         ApplyPalette();
-        // A mouse press that gave the focus arrives after this event: decide there.
-        if (Event->reason() == Qt::MouseFocusReason)
+        // Only a field entered from another control selects its text; the window coming
+        // back (re-activation, a closed box or menu) leaves caret and selection alone.
+        switch (Event->reason()) {
+        case Qt::MouseFocusReason:
+            // The mouse press that gave the focus arrives after this event: decide there.
             FSelectOnPress = true;
-        else
-            selectAll();
+            break;
+        case Qt::ActiveWindowFocusReason:
+        case Qt::PopupFocusReason:
+            break;
+        default:
+            SelectAllFromStart();
+            break;
+        }
     });
 }
 
@@ -112,7 +129,7 @@ void TEdit::mousePressEvent(QMouseEvent* Event) {
     QLineEdit::mousePressEvent(Event);
     Guarded([&] {
         if (FSelectOnPress && Event->button() != Qt::LeftButton)
-            selectAll();
+            SelectAllFromStart();
         FSelectOnPress = false;
         FLeftPressed = Event->button() == Qt::LeftButton;
     });

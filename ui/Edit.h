@@ -1,9 +1,10 @@
 #pragma once
 // TEdit: a single-line field holding a code page 932 text (a title or a label).
 //
-// Height: the font's line height plus 8 px, kept when the font changes. The whole text
-// is selected when the field gets the focus other than by a left-button press; the
-// selection is not shown while the field has no focus.
+// Height: the font's line height plus 8 px, kept when the font changes. A text set by
+// the program shows its beginning. The whole text is selected (caret at the start) when
+// the field is entered from another control other than by a left-button press, not when
+// the window is activated again; the selection is not shown while the field has no focus.
 #include "ByteString.h"
 #include "FieldText.h"
 #include "Object.h"
@@ -50,6 +51,7 @@ protected:
     void keyPressEvent(QKeyEvent* Event) override;
 
 private:
+    void SelectAllFromStart();
     void ApplyFont();
     void ApplyPalette();
 

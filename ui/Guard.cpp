@@ -1,6 +1,10 @@
 #include "Guard.h"
 
+#include "Errors.h"
+
 #include <cstdio>
+#include <new>
+#include <stdexcept>
 
 namespace {
 TErrorReporter::THandler& Handler() {
@@ -11,6 +15,17 @@ TErrorReporter::THandler& Handler() {
 
 void TErrorReporter::Report(const std::exception& Error) noexcept {
     try {
+        // Memory runs out in the standard library too: the user sees the program's own error.
+        if (dynamic_cast<const std::bad_alloc*>(&Error) != nullptr ||
+            dynamic_cast<const std::length_error*>(&Error) != nullptr) {
+            const EOutOfMemory OutOfMemory;
+            if (Handler()) {
+                Handler()(OutOfMemory);
+                return;
+            }
+            std::fprintf(stderr, "%s\n", OutOfMemory.what());
+            return;
+        }
         if (Handler()) {
             Handler()(Error);
             return;

@@ -1,7 +1,7 @@
 #include "TreeDrag.h"
 
 #include "Guard.h"
-#include "TreeView.h"
+#include "TreeNodes.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -32,7 +32,7 @@ void TDragImage::paintEvent(QPaintEvent*) {
     Painter.drawPixmap(0, 0, FImage);
 }
 
-TTreeDrag::TTreeDrag(TTreeView* View) : QObject(View), FView(View) {}
+TTreeDrag::TTreeDrag(TDragHost& Host, QObject* Parent) : QObject(Parent), FHost(Host) {}
 
 TTreeDrag::~TTreeDrag() {
     Finish(TStage::dgIdle);
@@ -83,8 +83,8 @@ void TTreeDrag::Release(const QPoint& Point, Qt::MouseButton Button) {
         const bool Selects = FClickSelects && Button == Qt::LeftButton;
         FStage = TStage::dgIdle;
         if (Selects)
-            if (TTreeNode* Entry = FView->EntryAt(FPress))
-                FView->SelectByUser(Entry);
+            if (TTreeNode* Entry = FHost.DragEntryAt(FPress))
+                FHost.DragSelect(Entry);
         break;
     }
     case TStage::dgActive: {
@@ -102,8 +102,8 @@ void TTreeDrag::Release(const QPoint& Point, Qt::MouseButton Button) {
         Finish(TStage::dgIdle);
         // The target learns that the drag leaves it; its answer decides the drop.
         const bool Drop = Over && DragOver(Point, dsDragLeave);
-        if (Drop && FView->OnDragDrop)
-            FView->OnDragDrop(FView, FView, Point.x(), Point.y());
+        if (Drop)
+            FHost.DragDropAt(Point);
         break;
     }
     case TStage::dgPending:
@@ -138,6 +138,16 @@ bool TTreeDrag::eventFilter(QObject* Watched, QEvent* Event) {
     if (!Dragging())
         return QObject::eventFilter(Watched, Event);
     const QEvent::Type Type = Event->type();
+    // The window is asked to close, a modal box blocks it or it loses activation: the
+    // drag ends first, as cancelled, so the keys are free again for what comes next.
+    const bool Interrupted =
+        Type == QEvent::ApplicationDeactivate ||
+        (Watched == FHost.DragControl()->window() &&
+         (Type == QEvent::Close || Type == QEvent::WindowBlocked || Type == QEvent::WindowDeactivate));
+    if (Interrupted) {
+        Guarded([this] { Cancel(); });
+        return QObject::eventFilter(Watched, Event);
+    }
     if (Type != QEvent::KeyPress && Type != QEvent::KeyRelease && Type != QEvent::ShortcutOverride)
         return QObject::eventFilter(Watched, Event);
     // Qt calls filters: errors must not leave here.
@@ -154,16 +164,16 @@ bool TTreeDrag::eventFilter(QObject* Watched, QEvent* Event) {
 }
 
 void TTreeDrag::Begin(const QPoint& Point) {
-    TTreeNode* Entry = FView->EntryAt(FPress);
+    TTreeNode* Entry = FHost.DragEntryAt(FPress);
     if (!Entry) {
         FStage = TStage::dgSpent;
         return;
     }
     FStage = TStage::dgSpent; // until the selection has been made
     // The edit fields are committed and the dragged entry shown, also when it is selected.
-    FView->SelectByUser(Entry);
+    FHost.DragSelect(Entry);
     // A refused change leaves another entry selected: a drop would move that one.
-    if (FView->Items().SelectedEntry() != Entry)
+    if (FHost.DragItems().SelectedEntry() != Entry)
         return;
     FStage = TStage::dgPending;
     FStart = Point;
@@ -178,8 +188,8 @@ void TTreeDrag::Activate(const QPoint& Point) {
     FAccepted = false;
     QApplication::setOverrideCursor(QCursor(Qt::ForbiddenCursor));
     FCursorSet = true;
-    if (const TTreeNode* Entry = FView->Items().SelectedEntry(); Entry && !FImage)
-        FImage = new TDragImage(MakeImage(), FView->window());
+    if (const TTreeNode* Entry = FHost.DragItems().SelectedEntry(); Entry && !FImage)
+        FImage = new TDragImage(FHost.DragPicture(), FHost.DragControl()->window());
     Track(Point);
 }
 
@@ -190,7 +200,7 @@ void TTreeDrag::Track(const QPoint& Point) {
         if (Over != FOverTree) {
             if (FOverTree) {
                 FOverTree = false;
-                FView->Items().SetDropTarget(nullptr);
+                FHost.DragItems().SetDropTarget(nullptr);
                 DragOver(Point, dsDragLeave);
             }
             if (Over) {
@@ -205,14 +215,14 @@ void TTreeDrag::Track(const QPoint& Point) {
         if (FStage != TStage::dgActive)
             return;
         if (FOverTree)
-            if (TTreeNode* Entry = FView->EntryAt(Point))
-                FView->Items().SetDropTarget(Entry);
+            if (TTreeNode* Entry = FHost.DragEntryAt(Point))
+                FHost.DragItems().SetDropTarget(Entry);
         QApplication::changeOverrideCursor(QCursor(FAccepted ? Qt::DragMoveCursor : Qt::ForbiddenCursor));
         if (FImage) {
-            const QPoint Global = FView->viewport()->mapToGlobal(Point);
+            const QPoint Global = FHost.DragClient()->mapToGlobal(Point);
             // Over the tree, and outside the window, the image follows; over the window's
             // other controls only the cursor shows.
-            const bool Shown = FOverTree || !FView->window()->frameGeometry().contains(Global);
+            const bool Shown = FOverTree || !FHost.DragControl()->window()->frameGeometry().contains(Global);
             FImage->Follow(Global);
             FImage->setVisible(Shown);
         }
@@ -223,35 +233,13 @@ void TTreeDrag::Track(const QPoint& Point) {
 }
 
 bool TTreeDrag::DragOver(const QPoint& Point, TDragState State) {
-    if (!FView->OnDragOver)
-        return false;
-    bool Accept = true;
-    FView->OnDragOver(FView, FView, Point.x(), Point.y(), State, Accept);
-    return Accept;
+    return FHost.DragOverAt(Point, State);
 }
 
 bool TTreeDrag::OverTree(const QPoint& Point) const {
     // The whole control counts, its frame and scroll bars included.
-    return FView->isVisible() && FView->rect().contains(FView->viewport()->mapTo(FView, Point));
-}
-
-QPixmap TTreeDrag::MakeImage() const {
-    const QRect Label = FView->LabelRect(FView->Items().SelectedEntry());
-    const qreal Ratio = FView->devicePixelRatioF();
-    QPixmap Image(Label.size() * Ratio);
-    Image.setDevicePixelRatio(Ratio);
-    const QPalette& Colours = FView->palette();
-    Image.fill(Colours.color(QPalette::Active, QPalette::Base));
-    QPainter Painter(&Image);
-    Painter.setFont(FView->font());
-    Painter.setPen(Colours.color(QPalette::Active, QPalette::Text));
-    const QRect Box(QPoint(0, 0), Label.size());
-    Painter.drawText(Box.adjusted(TTreeView::TitlePadding, 0, 0, 0),
-                     Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                     FView->IndexOf(FView->Items().SelectedEntry()).data().toString());
-    Painter.setPen(QPen(Colours.color(QPalette::Active, QPalette::Highlight), 1, Qt::DotLine));
-    Painter.drawRect(Box.adjusted(0, 0, -1, -1));
-    return Image;
+    const QWidget* Control = FHost.DragControl();
+    return Control->isVisible() && Control->rect().contains(FHost.DragClient()->mapTo(Control, Point));
 }
 
 void TTreeDrag::Finish(TStage Next) noexcept {
@@ -271,6 +259,6 @@ void TTreeDrag::Finish(TStage Next) noexcept {
         FImage->deleteLater();
         FImage = nullptr;
     }
-    if (FView->Items().DropTarget())
-        Guarded([this] { FView->Items().SetDropTarget(nullptr); });
+    if (FHost.DragItems().DropTarget())
+        Guarded([this] { FHost.DragItems().SetDropTarget(nullptr); });
 }

@@ -7,10 +7,11 @@
 // point); active (drag-over events, drop highlight, drag image, cursors); spent (a press
 // that will not become a drag, until its button is released).
 //
-// Owned by its TTreeView, which feeds it the viewport's mouse events. While a drag is
+// Owned by the tree control (its TDragHost), which feeds it the viewport's mouse events. While a drag is
 // pending or active it filters the application's key events: Escape cancels, Ctrl
 // re-evaluates the position, every other key is held back so nothing can move the
-// selection under the drag. Ending a drag (drop, cancel, destruction) always removes the
+// selection under the drag. A close request, a modal box or the loss of activation ends
+// the drag first, as a cancel. Ending a drag (drop, cancel, destruction) always removes the
 // drop highlight, the override cursor and the drag image.
 #include "Object.h"
 
@@ -22,7 +23,8 @@
 #include <functional>
 
 class QMouseEvent;
-class TTreeView;
+class TTreeNode;
+class TTreeNodes;
 
 // The drag has come over the tree, leaves it (also at the drop), or moves over it.
 enum class TDragState { dsDragEnter, dsDragLeave, dsDragMove };
@@ -51,6 +53,28 @@ private:
     QPixmap FImage;
 };
 
+// What a drag needs of the tree it runs in. Points are in the client (viewport)
+// coordinates of the tree.
+class TDragHost {
+public:
+    // The whole control (frame and scroll bars included) and its client area.
+    virtual QWidget* DragControl() const = 0;
+    virtual QWidget* DragClient() const = 0;
+    virtual TTreeNodes& DragItems() = 0;
+    // The entry whose row contains Point, or nullptr.
+    virtual TTreeNode* DragEntryAt(const QPoint& Point) const = 0;
+    // Selects Entry as the user's selection (OnChanging, OnChange).
+    virtual void DragSelect(TTreeNode* Entry) = 0;
+    // The picture of the selected entry's row that follows the pointer.
+    virtual QPixmap DragPicture() const = 0;
+    // Raise OnDragOver (false without a handler) and OnDragDrop.
+    virtual bool DragOverAt(const QPoint& Point, TDragState State) = 0;
+    virtual void DragDropAt(const QPoint& Point) = 0;
+
+protected:
+    ~TDragHost() = default;
+};
+
 class TTreeDrag : public QObject {
     Q_OBJECT
 public:
@@ -59,7 +83,8 @@ public:
     // Moves from the start point below this, on both axes, keep a drag pending.
     static constexpr int Threshold = 5;
 
-    explicit TTreeDrag(TTreeView* View);
+    // Host must outlive the drag; Parent owns it.
+    TTreeDrag(TDragHost& Host, QObject* Parent);
     // Ends a drag in progress silently.
     ~TTreeDrag() override;
 
@@ -95,13 +120,12 @@ private:
     void Track(const QPoint& Point);
     bool DragOver(const QPoint& Point, TDragState State);
     bool OverTree(const QPoint& Point) const;
-    QPixmap MakeImage() const;
     // Removes every trace of the drag; the next stage is Next.
     void Finish(TStage Next) noexcept;
     // Finish, then a drag-leave at the last position when the tree was the target.
     void FinishWithLeave(TStage Next);
 
-    TTreeView* FView;
+    TDragHost& FHost;
     TStage FStage = TStage::dgIdle;
     QPoint FPress; // where the button went down
     QPoint FStart; // where the drag began

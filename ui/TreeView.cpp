@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QDragEnterEvent>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -111,7 +112,7 @@ void DrawDottedH(QPainter* Painter, int Left, int Right, int Y, int Phase) {
 } // namespace
 
 TTreeView::TTreeView(QWidget* Parent)
-    : QTreeView(Parent), FItems(this), FModel(new TOutlineModel(FItems, this)), FDrag(new TTreeDrag(this)) {
+    : QTreeView(Parent), FItems(this), FModel(new TOutlineModel(FItems, this)), FDrag(new TTreeDrag(*this, this)) {
     setModel(FModel);
     setSelectionModel(new TFollowingSelectionModel(FModel, this, FSelecting));
     setItemDelegate(new TOutlineDelegate(this));
@@ -127,6 +128,12 @@ TTreeView::TTreeView(QWidget* Parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setTextElideMode(Qt::ElideNone);
+    // The column is as wide as the widest title Qt measures around the shown rows, so a
+    // horizontal scroll bar appears when a title is wider than the view.
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setAnimated(false);
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     // Entries are dragged by TTreeDrag inside the application; nothing is dropped from outside.
@@ -141,7 +148,12 @@ TTreeView::TTreeView(QWidget* Parent)
     connect(FModel, &QAbstractItemModel::modelAboutToBeReset, this, [this] { FResetting = true; });
     connect(FModel, &QAbstractItemModel::modelReset, this, [this] {
         FResetting = false;
-        Guarded([this] { SyncAll(); });
+        Guarded([this] {
+            SyncAll();
+            // A reloaded outline starts at its first entry, not at the old one's offset.
+            verticalScrollBar()->setValue(0);
+            horizontalScrollBar()->setValue(0);
+        });
     });
     connect(FModel, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex& Under, int, int) {
         Guarded([&] { SyncExpanded(TOutlineModel::EntryOf(Under)); });
@@ -229,6 +241,38 @@ QRect TTreeView::LabelRect(const TTreeNode* Entry) const {
     return {Row.left(), Row.top(), Width, Row.height()};
 }
 
+bool TTreeView::DragOverAt(const QPoint& Point, TDragState DragState) {
+    if (!OnDragOver)
+        return false;
+    bool Accept = true;
+    OnDragOver(this, this, Point.x(), Point.y(), DragState, Accept);
+    return Accept;
+}
+
+void TTreeView::DragDropAt(const QPoint& Point) {
+    if (OnDragDrop)
+        OnDragDrop(this, this, Point.x(), Point.y());
+}
+
+QPixmap TTreeView::DragPicture() const {
+    const TTreeNode* Entry = FItems.SelectedEntry();
+    const QRect Label = LabelRect(Entry);
+    const qreal Ratio = devicePixelRatioF();
+    QPixmap Image(Label.size() * Ratio);
+    Image.setDevicePixelRatio(Ratio);
+    const QPalette& Colours = palette();
+    Image.fill(Colours.color(QPalette::Active, QPalette::Base));
+    QPainter Painter(&Image);
+    Painter.setFont(font());
+    Painter.setPen(Colours.color(QPalette::Active, QPalette::Text));
+    const QRect Frame(QPoint(0, 0), Label.size());
+    Painter.drawText(Frame.adjusted(TitlePadding, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                     IndexOf(Entry).data().toString());
+    Painter.setPen(QPen(Colours.color(QPalette::Active, QPalette::Highlight), 1, Qt::DotLine));
+    Painter.drawRect(Frame.adjusted(0, 0, -1, -1));
+    return Image;
+}
+
 void TTreeView::SelectByUser(TTreeNode* Entry) {
     // Whatever the handlers do, even failing, the view ends up showing the outline's choice.
     try {
@@ -308,7 +352,64 @@ void TTreeView::EntryChanged(TTreeNode*) {
 }
 
 void TTreeView::EntryExpandedChanged(TTreeNode* Entry) {
+    // Inside a whole-tree batch the view is brought up to date once, at its end.
+    if (FExpansionBatch)
+        return;
     SyncExpanded(Entry);
+}
+
+void TTreeView::ExpansionAboutToChange() {
+    FExpansionBatch = true;
+    FTopEntry = FResetting ? nullptr : EntryAt(0, 0);
+}
+
+void TTreeView::ExpansionChanged() {
+    FExpansionBatch = false;
+    const TTreeNode* Top = FTopEntry;
+    FTopEntry = nullptr;
+    // Called from the outline's batch guard: nothing may leave here.
+    Guarded([&] {
+        SyncWholeTree();
+        KeepAtTop(Top);
+    });
+}
+
+void TTreeView::SyncWholeTree() {
+    if (FResetting)
+        return;
+    bool AllExpanded = true;
+    bool AllCollapsed = true;
+    for (const TTreeNode* Node = FItems.GetFirstNode(); Node && (AllExpanded || AllCollapsed); Node = Node->GetNext()) {
+        if (!Node->HasChildren())
+            continue;
+        if (Node->Expanded())
+            AllCollapsed = false;
+        else
+            AllExpanded = false;
+    }
+    // One layout pass either way. QTreeView::expandAll() would record every row as
+    // expanded, leaves included, so only entries with children are handed over, with the
+    // layout deferred; collapseAll() drops them all at once.
+    if (!AllExpanded)
+        collapseAll();
+    if (AllCollapsed)
+        return;
+    scheduleDelayedItemsLayout();
+    for (const TTreeNode* Node = FItems.GetFirstNode(); Node; Node = Node->GetNext())
+        if (Node->Expanded() && Node->HasChildren())
+            setExpanded(IndexOf(Node), true);
+}
+
+void TTreeView::KeepAtTop(const TTreeNode* Entry) {
+    if (!Entry || FResetting)
+        return;
+    const TTreeNode* Shown = Entry;
+    for (const TTreeNode* Ancestor = Entry->Parent(); Ancestor; Ancestor = Ancestor->Parent())
+        if (!Ancestor->Expanded())
+            Shown = Ancestor;
+    const int Horizontal = horizontalScrollBar()->value();
+    scrollTo(IndexOf(Shown), QAbstractItemView::PositionAtTop);
+    horizontalScrollBar()->setValue(Horizontal);
 }
 
 void TTreeView::SelectionChanged(TTreeNode*) {

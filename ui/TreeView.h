@@ -26,7 +26,7 @@
 
 class TOutlineModel;
 
-class TTreeView : public QTreeView, public TObject, private TOutlineObserver {
+class TTreeView : public QTreeView, public TObject, private TOutlineObserver, private TDragHost {
     Q_OBJECT
 public:
     explicit TTreeView(QWidget* Parent = nullptr);
@@ -81,7 +81,14 @@ protected:
     void changeEvent(QEvent* Event) override;
 
 private:
-    friend class TTreeDrag;
+    QWidget* DragControl() const override { return const_cast<TTreeView*>(this); }
+    QWidget* DragClient() const override { return viewport(); }
+    TTreeNodes& DragItems() override { return FItems; }
+    TTreeNode* DragEntryAt(const QPoint& Point) const override { return EntryAt(Point); }
+    void DragSelect(TTreeNode* Entry) override { SelectByUser(Entry); }
+    QPixmap DragPicture() const override;
+    bool DragOverAt(const QPoint& Point, TDragState State) override;
+    void DragDropAt(const QPoint& Point) override;
 
     void EntryAboutToBeInserted(TTreeNode*, int) override {}
     void EntryInserted(TTreeNode*) override {}
@@ -94,6 +101,8 @@ private:
     void EntryChanged(TTreeNode* Entry) override;
     void EntryExpandedChanged(TTreeNode* Entry) override;
     void SelectionChanged(TTreeNode* Entry) override;
+    void ExpansionAboutToChange() override;
+    void ExpansionChanged() override;
 
     // Asks the outline to select Entry; the view then shows what the outline decided.
     void SelectByUser(TTreeNode* Entry);
@@ -112,6 +121,10 @@ private:
     void SyncExpanded(const TTreeNode* Entry);
     void SyncSubtree(const TTreeNode* Entry);
     void SyncAll();
+    // Shows the whole tree's flags in one step (one layout), after ExpandAll or CollapseAll.
+    void SyncWholeTree();
+    // Scrolls so that Entry, or its highest collapsed ancestor when it is hidden, is the top row.
+    void KeepAtTop(const TTreeNode* Entry);
     void ApplyPalette();
 
     TTreeNodes FItems;
@@ -120,6 +133,8 @@ private:
     bool FResetting = false;      // between the model's reset signals
     bool FSwallowRelease = false; // the press went to an expand button
     bool FApplyingPalette = false;
+    bool FExpansionBatch = false;         // between ExpansionAboutToChange and ExpansionChanged
+    const TTreeNode* FTopEntry = nullptr; // the top row's entry when the batch began
     QString FSearch;
     QElapsedTimer FSearchTimer;
     TTreeDrag* FDrag; // a QObject child; ended first in the destructor

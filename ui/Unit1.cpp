@@ -6,6 +6,7 @@
 #include "ControlBar.h"
 #include "DataFile.h"
 #include "Dialogs.h"
+#include "DropRules.h"
 #include "Edit.h"
 #include "Errors.h"
 #include "FlagScope.h"
@@ -22,10 +23,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QImage>
 #include <QMenu>
 #include <QShortcut>
+#include <QWindow>
 
 #include <algorithm>
 #include <utility>
@@ -324,6 +327,10 @@ void TForm1::CreateCentreColumn() {
     Edit1->setFont(TFonts::Make(13));
     TFonts::SetFontColor(Edit1, clFuchsia);
     Panel4->Layout().AddControl(Edit1, TAlign::alNone, QRect(0, 22, 511, 21), akLeft | akTop | akRight);
+    // Qt cannot switch an input method on when a field gets the focus; it can only let
+    // one work there, without narrowing it to Latin text or digits.
+    Edit1->setAttribute(Qt::WA_InputMethodEnabled);
+    Edit1->setInputMethodHints(Qt::ImhNone);
 
     // Edit2 lies above Edit1 although it follows it in the tab order.
     Edit2 = Named(new TEdit(Panel4), "Edit2");
@@ -339,6 +346,8 @@ void TForm1::CreateCentreColumn() {
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     Memo1->setTabChangesFocus(true);
+    Memo1->setAttribute(Qt::WA_InputMethodEnabled);
+    Memo1->setInputMethodHints(Qt::ImhMultiLine);
     Panel3->Layout().AddControl(Memo1, TAlign::alClient, QRect(1, 45, 514, 410));
 }
 
@@ -573,22 +582,12 @@ void TForm1::TreeView1Deletion(TObject*, TTreeNode* Node) {
 
 void TForm1::TreeView1DragOver(TObject* Sender, TObject* Source, int X, int Y, TDragState, bool& Accept) {
     // Only the tree's own entries, with one selected, onto a row or the space below them.
-    const TTreeHitZones Refused{hzAbove, hzBelow, hzOnRight, hzOnStateIcon, hzToLeft, hzToRight};
-    Accept = Source == Sender && TreeView1->Items().SelectedEntry() != nullptr &&
-             !TreeView1->HitZonesAt(X, Y).Intersects(Refused);
+    const TDropQuery Query{Source == Sender, TreeView1->Items().SelectedEntry() != nullptr, TreeView1->HitZonesAt(X, Y),
+                           QGuiApplication::keyboardModifiers().testFlag(Qt::ControlModifier)};
+    Accept = DecideDrop(Query).Accept;
 }
 
 void TForm1::TreeView1DragDrop(TObject*, TObject*, int X, int Y) {
-    const TTreeHitZones Zones = TreeView1->HitZonesAt(X, Y);
-    TTreeNode* Destination = TreeView1->EntryAt(X, Y);
-    TEntryPlacement Placement = epLastChild;
-    if (Zones.Contains(hzOnEntry)) {
-        Placement = epLastChild;
-    } else if (Zones.Contains(hzNowhere)) {
-        Placement = epLast;
-    } else if (Zones.SubsetOf({hzOnButton, hzOnIndent})) {
-        Placement = epBefore;
-    }
     TTreeNodes& Items = TreeView1->Items();
     TTreeNode* Dragged = Items.SelectedEntry();
     if (Dragged == nullptr) {
@@ -596,7 +595,9 @@ void TForm1::TreeView1DragDrop(TObject*, TObject*, int X, int Y) {
     }
     TTreeNode* OldParent = Dragged->Parent();
     const int OldRow = Dragged->IndexInParent();
-    Items.MoveEntry(Dragged, Destination, Placement);
+    // The drag-over of the same position accepted; the rule's placement applies.
+    const TDropQuery Query{true, true, TreeView1->HitZonesAt(X, Y), false};
+    Items.MoveEntry(Dragged, TreeView1->EntryAt(X, Y), DecideDrop(Query).Placement);
     // Every drop counts as a change, also one that moved nothing.
     Changed = 1;
     FHistory->RecordMove(Dragged, OldParent, OldRow);
@@ -727,6 +728,12 @@ void TForm1::resizeEvent(QResizeEvent* Event) {
 
 void TForm1::showEvent(QShowEvent* Event) {
     QWidget::showEvent(Event);
+    // The window is exposed once mapped (and framed, under a window manager); its
+    // children cover it, so it may never get a paint event of its own.
+    if (QWindow* Window = windowHandle(); Window != nullptr && Window != FWatchedWindow) {
+        Window->installEventFilter(this);
+        FWatchedWindow = Window;
+    }
     if (focusWidget() == nullptr) {
         TreeView1->setFocus();
     }
@@ -743,24 +750,13 @@ void TForm1::closeEvent(QCloseEvent* Event) {
 bool TForm1::event(QEvent* Event) {
     const bool Result = QWidget::event(Event);
     switch (Event->type()) {
+    case QEvent::ActivationChange:
+    case QEvent::WindowActivate:
     case QEvent::Move:
     case QEvent::Resize:
     case QEvent::Show:
     case QEvent::WindowStateChange:
-        if (FOuterPending && FrameKnown()) {
-            // The window manager has framed the window: apply the outer geometry again
-            // with the real frame, once the platform has finished placing it.
-            FOuterPending = false;
-            QMetaObject::invokeMethod(
-                this,
-                [this] {
-                    // A size set since then by other means (the user, a resize()) wins.
-                    if (size() == FAppliedSize) {
-                        Guarded([this] { SetOuterGeometry(FOuterLeft, FOuterTop, FOuterWidth); });
-                    }
-                },
-                Qt::QueuedConnection);
-        }
+        Guarded([this] { CheckFrame(); });
         break;
     default:
         break;
@@ -768,29 +764,73 @@ bool TForm1::event(QEvent* Event) {
     return Result;
 }
 
-bool TForm1::FrameKnown() const {
-    return frameGeometry() != geometry();
+bool TForm1::eventFilter(QObject* Watched, QEvent* Event) {
+    if (Watched == FWatchedWindow && Event->type() == QEvent::Expose) {
+        Guarded([this] { CheckFrame(); });
+    }
+    return QWidget::eventFilter(Watched, Event);
+}
+
+void TForm1::CheckFrame() {
+    // The window manager frames the window only after it has been mapped: at the show the
+    // platform still reports no frame; it knows the real one once the window is exposed
+    // or activated. Without a window manager the real frame is none.
+    if (FFrameKnown && !FOuterPending) {
+        return;
+    }
+    const QWindow* Window = windowHandle();
+    if (!isVisible() || Window == nullptr || !(Window->isExposed() || isActiveWindow())) {
+        return;
+    }
+    const QMargins Frame = Window->frameMargins();
+    if (FFrameKnown && Frame == FAppliedFrame) {
+        return;
+    }
+    FFrameKnown = true;
+    if (!FOuterPending || FReapplyQueued) {
+        return;
+    }
+    FReapplyQueued = true;
+    // Apply once the platform has finished placing the window.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            FReapplyQueued = false;
+            // A size set since then by other means (the user, a resize()) wins.
+            if (FOuterPending && size() == FAppliedRect.size()) {
+                Guarded([this] { SetOuterGeometry(FOuterLeft, FOuterTop, FOuterWidth); });
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 QMargins TForm1::FrameMargins() const {
-    if (!FrameKnown()) {
+    if (!FFrameKnown || windowHandle() == nullptr) {
         return DesignFrame;
     }
-    const QRect Outer = frameGeometry();
-    const QRect Inner = geometry();
-    return {Inner.left() - Outer.left(), Inner.top() - Outer.top(), Outer.right() - Inner.right(),
-            Outer.bottom() - Inner.bottom()};
+    return windowHandle()->frameMargins();
 }
 
 int TForm1::Left() const {
+    // Until the real frame is known the values set are reported as given, so setting the
+    // three one by one loses nothing.
+    if (!FFrameKnown) {
+        return FOuterLeft;
+    }
     return geometry().x() - FrameMargins().left();
 }
 
 int TForm1::Top() const {
+    if (!FFrameKnown) {
+        return FOuterTop;
+    }
     return geometry().y() - FrameMargins().top();
 }
 
 int TForm1::Width() const {
+    if (!FFrameKnown) {
+        return FOuterWidth;
+    }
     const QMargins Frame = FrameMargins();
     return geometry().width() + Frame.left() + Frame.right();
 }
@@ -812,16 +852,40 @@ void TForm1::SetWidth(int Value) {
     SetOuterGeometry(Left(), Top(), Value);
 }
 
+QRect TForm1::ClientRectFor(int NewLeft, int NewTop, int NewWidth, const QMargins& Frame) const {
+    // In 64 bits: the values come from the settings file as read, any 32-bit integer.
+    using TWide = long long;
+    const auto Limit = static_cast<TWide>(CoordinateLimit);
+    const TWide X = std::clamp(TWide{NewLeft} + Frame.left(), -Limit, Limit);
+    const TWide Y = std::clamp(TWide{NewTop} + Frame.top(), -Limit, Limit);
+    const TWide MinWidth = std::clamp(TWide{minimumWidth()}, TWide{1}, Limit);
+    const TWide W = std::clamp(TWide{NewWidth} - Frame.left() - Frame.right(), MinWidth, Limit);
+    // The height is the design's outer height; only the frame decides the client's.
+    const TWide H = std::clamp(TWide{DesignOuterHeight} - Frame.top() - Frame.bottom(), TWide{1}, Limit);
+    return {static_cast<int>(X), static_cast<int>(Y), static_cast<int>(W), static_cast<int>(H)};
+}
+
 void TForm1::SetOuterGeometry(int NewLeft, int NewTop, int NewWidth) {
     const QMargins Frame = FrameMargins();
-    FOuterPending = !FrameKnown();
+    const QRect Client = ClientRectFor(NewLeft, NewTop, NewWidth, Frame);
+    // Kept as given: the real frame may bring an out-of-range value back into range.
     FOuterLeft = NewLeft;
     FOuterTop = NewTop;
     FOuterWidth = NewWidth;
-    // The height is the design's outer height; only the frame decides the client's.
-    setGeometry(NewLeft + Frame.left(), NewTop + Frame.top(), NewWidth - Frame.left() - Frame.right(),
-                DesignOuterHeight - Frame.top() - Frame.bottom());
-    FAppliedSize = size();
+    // Without a real frame a window manager may still frame the window later.
+    FOuterPending = !FFrameKnown || Frame.isNull();
+    FAppliedFrame = Frame;
+    if (FFrameKnown) {
+        // Static gravity: the client area goes exactly where the frame leaves it.
+        setGeometry(Client);
+    } else if (!testAttribute(Qt::WA_WState_Created) || !isVisible()) {
+        // Not framed yet: the window manager places the frame's corner (north-west gravity).
+        move(Client.x() - Frame.left(), Client.y() - Frame.top());
+        resize(Client.size());
+    } else {
+        setGeometry(Client);
+    }
+    FAppliedRect = QRect(Client.x(), Client.y(), width(), height());
 }
 
 int TForm1::EffectiveMinWidth() const {

@@ -36,6 +36,7 @@
 class QAction;
 class QMenu;
 class TOutlineHistory;
+class QWindow;
 class TTreeNode;
 
 // How far construction goes. fsLayoutOnly stops after the after-load steps, leaving the
@@ -100,9 +101,12 @@ public:
     QAction* UndoAction() const noexcept { return FUndoAction; }
     QAction* RedoAction() const noexcept { return FRedoAction; }
 
-    // Outer geometry (frame included), in pixels. Where the platform reports no
-    // frame the design frame is assumed, and values set before the real frame is
-    // known are applied again once it is, so the stored outer geometry never drifts.
+    // Outer geometry (frame included), in pixels. Values are applied as given, brought
+    // only into what the window system accepts (16-bit positions and sizes, the columns'
+    // minimum width); the getters report the geometry the window really has. Until the
+    // window manager has framed the shown window the design frame is assumed; set values
+    // are applied again with the real frame once it is known (also when it turns out to
+    // be none), unless the window's size has been changed meanwhile.
     int Left() const;
     int Top() const;
     int Width() const;
@@ -111,9 +115,11 @@ public:
     void SetTop(int Value);
     void SetWidth(int Value);
 
-    // The frame used for outer geometry: the real one, or the design frame.
+    // The frame used for outer geometry: the real one once known, else the design frame.
     QMargins FrameMargins() const;
     static constexpr QMargins DesignFrame{4, 23, 4, 4};
+    // The window system's range for positions and sizes (X11: 16-bit, as Qt's xcb uses it).
+    static constexpr int CoordinateLimit = 32767;
 
     // The window's effective minimum client width (the columns' limits).
     int EffectiveMinWidth() const;
@@ -156,6 +162,7 @@ protected:
     void showEvent(QShowEvent* Event) override;
     void closeEvent(QCloseEvent* Event) override;
     bool event(QEvent* Event) override;
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
 
 private:
     void CreateControls();
@@ -194,19 +201,29 @@ private:
     void SetTabOrder();
     void LoadedComponents();
 
-    bool FrameKnown() const;
+    // The real frame is known once the shown window has been painted or activated.
+    bool FrameKnown() const noexcept { return FFrameKnown; }
     void SetOuterGeometry(int NewLeft, int NewTop, int NewWidth);
+    // Client rectangle for the outer geometry with Frame, within the window system's limits.
+    QRect ClientRectFor(int NewLeft, int NewTop, int NewWidth, const QMargins& Frame) const;
+    // Applies the outer geometry again when the real frame differs from the one used.
+    void CheckFrame();
     void UpdateMinimumWidth();
 
     TDockLayout* FLayout = nullptr;
     TIniGTSystem FSettingsSystem;
     std::unique_ptr<TIniGT> FIniGT1;
-    // Outer geometry last set while the real frame was not known yet.
+    // The outer geometry last set, as given, while it waits for the real frame.
     bool FOuterPending = false;
+    bool FFrameKnown = false;
+    bool FReapplyQueued = false;
+    QWindow* FWatchedWindow = nullptr; // the platform window whose exposure is watched
     int FOuterLeft = 0;
     int FOuterTop = 0;
     int FOuterWidth = 0;
-    QSize FAppliedSize;
+    // The frame and client rectangle it was last applied with.
+    QMargins FAppliedFrame;
+    QRect FAppliedRect;
 
     std::unique_ptr<TOutlineHistory> FHistory;
     // The entry whose title and body the fields show, or nullptr (none, or showing failed),

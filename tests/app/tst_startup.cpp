@@ -5,6 +5,9 @@
 
 #include <QApplication>
 #include <QTest>
+#include <QWindow>
+
+#include <cstdlib>
 
 using namespace FormTest;
 
@@ -75,6 +78,54 @@ private Q_SLOTS:
         QVERIFY(Dialogs.Boxes.empty());
         QCOMPARE(Form.Changed, 0);
         QCOMPARE(SelectedTitle(Form), "-");
+    }
+
+    // Any 32-bit value may stand in the settings file: the window takes the nearest
+    // geometry the window system accepts (client position and size within 16 bits, the
+    // columns' minimum width), and the close writes back what it really has.
+    void ExtremeSettingsGiveAWindowInRange_data() {
+        QTest::addColumn<QByteArray>("Ini");
+        QTest::addColumn<int>("ClientX");
+        QTest::addColumn<int>("ClientY");
+        QTest::addColumn<int>("ClientWidth");
+        const int Min = 313 + 2 + 89 + 42;
+        const int Max = TForm1::CoordinateLimit;
+        QTest::newRow("widest") << QByteArray("[form]\nform1.width=2147483647\n") << 0 << 0 << Max;
+        QTest::newRow("all lowest")
+            << QByteArray("[form]\nform1.top=-2147483648\nform1.left=-2147483648\nform1.width=-2147483648\n") << -Max
+            << -Max << Min;
+        QTest::newRow("all highest")
+            << QByteArray("[form]\nform1.top=2147483647\nform1.left=2147483647\nform1.width=2147483647\n") << Max << Max
+            << Max;
+        QTest::newRow("zero width") << QByteArray("[form]\nform1.width=0\n") << 0 << 0 << Min;
+        QTest::newRow("negative width") << QByteArray("[form]\nform1.width=-5\n") << 0 << 0 << Min;
+    }
+    void ExtremeSettingsGiveAWindowInRange() {
+        QFETCH(QByteArray, Ini);
+        QFETCH(int, ClientX);
+        QFETCH(int, ClientY);
+        QFETCH(int, ClientWidth);
+        TScratch Scratch;
+        TFakeDialogs Dialogs;
+        WriteFile(Scratch.File("youken.dat"), SampleData().Bytes());
+        WriteFile(Scratch.IniFile(), Ini);
+        auto Form = ShownForm(Scratch);
+        // 0 stands for the default outer position 80 with the platform's frame.
+        const QMargins Frame = Form->windowHandle()->frameMargins();
+        const int X = ClientX == 0 ? 80 + Frame.left() : ClientX;
+        const int Y = ClientY == 0 ? 80 + Frame.top() : ClientY;
+        QTRY_COMPARE(Form->size(), QSize(ClientWidth, 483 - Frame.top() - Frame.bottom()));
+        // The offscreen platform moves a client placed left of or above its own frame
+        // width back by that width.
+        QVERIFY2(std::abs(Form->x() - X) <= Frame.left() && std::abs(Form->y() - Y) <= Frame.top(),
+                 qPrintable(QStringLiteral("client at %1, %2").arg(Form->x()).arg(Form->y())));
+        QVERIFY(std::abs(Form->x()) <= TForm1::CoordinateLimit && std::abs(Form->y()) <= TForm1::CoordinateLimit);
+        QCOMPARE(Form->FrameMargins(), Frame);
+        const QRect Outer = Form->frameGeometry();
+        QCOMPARE(QRect(Form->Left(), Form->Top(), Form->Width(), Form->Height()), Outer);
+        QVERIFY(Form->close());
+        QCOMPARE(ReadIni(Scratch), IniText(Outer.top(), Outer.left(), Outer.width()));
+        QVERIFY(Dialogs.Boxes.empty());
     }
 
     void MissingDataFileIsReportedAndGeometryStillRestored() {

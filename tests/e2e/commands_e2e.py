@@ -16,8 +16,8 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_support import (data_file, fail, find_window, in_scratch, send_close, started, wait_for_exit,  # noqa: E402
-                         wait_for_file, xdotool)
+from e2e_support import (client_geometry, data_file, fail, find_window, in_scratch, send_close,  # noqa: E402
+                         started, wait_for_exit, wait_for_file, wait_for_outer_geometry, xdotool)
 
 
 def main():
@@ -45,12 +45,10 @@ def run(program, data_tool, shot, scratch):
 
 def drive(process, youken, data_tool, shot):
     window = find_window("Quorvel")
-    geometry = dict(line.split("=", 1) for line in xdotool("getwindowgeometry", "--shell", window).split())
-    # Without a window manager there is no frame: the client sits where the outer
-    # geometry (left 60, top 120, width 760) puts it with the design frame 4, 23, 4, 4.
-    if (geometry["X"], geometry["Y"], geometry["WIDTH"]) != ("64", "143", "752"):
-        fail("window geometry %s" % geometry)
-    client_width = int(geometry["WIDTH"])
+    # The outer frame stands where the settings file says (left 60, top 120, width 760),
+    # with the layout's height, whatever frame the window manager draws.
+    wait_for_outer_geometry(window, (60, 120, 760, 483))
+    client_width = client_geometry(window)[2]
 
     def click(x, y):
         xdotool("mousemove", "--window", window, x, y, "click", "1")

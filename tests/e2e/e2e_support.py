@@ -129,3 +129,53 @@ def wait_for_exit(process, hint=""):
         fail("the program did not end after the close" + hint)
     if code != 0:
         fail("the program ended with %d" % code)
+
+
+def frame_extents(window):
+    """The window manager's frame around the window as (left, right, top, bottom); zeros
+    when there is no window manager."""
+    out = subprocess.run(["xprop", "-id", str(window), "_NET_FRAME_EXTENTS"], capture_output=True, text=True,
+                         timeout=10).stdout
+    if "=" not in out:
+        return (0, 0, 0, 0)
+    return tuple(int(part) for part in out.split("=", 1)[1].split(","))
+
+
+def client_geometry(window):
+    """The client area's (x, y, width, height) on the screen, as the X server has it."""
+    out = subprocess.run(["xwininfo", "-id", str(window)], capture_output=True, text=True, timeout=10).stdout
+    fields = {}
+    for line in out.splitlines():
+        if ":" in line:
+            key, value = line.strip().split(":", 1)
+            fields[key.strip()] = value.strip()
+    try:
+        return (int(fields["Absolute upper-left X"]), int(fields["Absolute upper-left Y"]), int(fields["Width"]),
+                int(fields["Height"]))
+    except (KeyError, ValueError):
+        fail("xwininfo -id %s: %s" % (window, out))
+
+
+def outer_geometry(window):
+    """The window's outer (left, top, width, height), its frame included."""
+    left, right, top, bottom = frame_extents(window)
+    x, y, width, height = client_geometry(window)
+    return (x - left, y - top, width + left + right, height + top + bottom)
+
+
+def wait_for_outer_geometry(window, expected, seconds=5):
+    """Waits until the window's outer geometry is expected; fails with what it is otherwise."""
+    deadline = time.time() + seconds
+    geometry = None
+    while time.time() < deadline:
+        geometry = outer_geometry(window)
+        if geometry == tuple(expected):
+            return geometry
+        time.sleep(0.1)
+    fail("outer geometry %s, expected %s (frame %s)" % (geometry, tuple(expected), frame_extents(window)))
+
+
+def read_settings(scratch):
+    """The keys of the settings file beside the executable, as a dict of strings."""
+    with open(os.path.join(scratch, "Quorvel.ini")) as handle:
+        return dict(line.strip().split("=", 1) for line in handle if "=" in line)

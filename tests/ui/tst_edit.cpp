@@ -50,6 +50,7 @@ private slots:
     void bytesSurviveRoundTrip();
     void focusSelectsAllButNotForLeftClick_data();
     void focusSelectsAllButNotForLeftClick();
+    void longTextShowsItsBeginning();
     void heightFollowsFont_data();
     void heightFollowsFont();
     void selectionHiddenWithoutFocus();
@@ -107,6 +108,7 @@ void TestEdit::focusSelectsAllButNotForLeftClick_data() {
     QTest::newRow("program") << "program" << true;
     QTest::newRow("left button") << "left" << false;
     QTest::newRow("right button") << "right" << true;
+    QTest::newRow("window activated again") << "reactivate" << false;
 }
 
 void TestEdit::focusSelectsAllButNotForLeftClick() {
@@ -131,10 +133,45 @@ void TestEdit::focusSelectsAllButNotForLeftClick() {
     } else if (How == "right") {
         QTest::mousePress(F.Edit, Qt::RightButton, {}, QPoint(20, 10));
         QTest::mouseRelease(F.Edit, Qt::RightButton, {}, QPoint(20, 10));
+    } else if (How == "reactivate") {
+        // The field had the focus, the user went to another window and comes back.
+        F.Edit->setFocus();
+        QTRY_VERIFY(F.Edit->hasFocus());
+        F.Edit->setCursorPosition(4);
+        QWidget Elsewhere;
+        Elsewhere.resize(100, 50);
+        Elsewhere.show();
+        Elsewhere.activateWindow();
+        QTRY_VERIFY(Elsewhere.isActiveWindow());
+        QTRY_VERIFY(!F.Edit->hasFocus());
+        F.Window.activateWindow();
+        QTRY_VERIFY(F.Window.isActiveWindow());
+        QTRY_VERIFY(F.Edit->hasFocus());
+        QCOMPARE(F.Edit->cursorPosition(), 4);
     }
     QTRY_VERIFY(F.Edit->hasFocus());
     QCOMPARE(F.Edit->selectedText() == F.Edit->text(), AllSelected);
     QCOMPARE(F.Edit->hasSelectedText(), AllSelected);
+    // Selected all, the field still shows the text's beginning.
+    if (AllSelected)
+        QCOMPARE(F.Edit->cursorPosition(), 0);
+}
+
+void TestEdit::longTextShowsItsBeginning() {
+    TEditFixture F;
+    const TByteString Long = Bytes("Beginning ") + TByteString(300, 'x') + Bytes(" end");
+    F.Edit->SetText(Long);
+    QCOMPARE(F.Edit->cursorPosition(), 0);
+    // The first character is drawn at the field's left, whatever its width.
+    const int Left = F.Edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().left();
+    F.Edit->resize(60, F.Edit->height());
+    QCOMPARE(F.Edit->cursorPosition(), 0);
+    QVERIFY(F.Edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().left() <= Left);
+    QVERIFY(F.Edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().left() < 10);
+    QTest::keyClick(F.Other, Qt::Key_Tab);
+    QTRY_VERIFY(F.Edit->hasFocus());
+    QCOMPARE(F.Edit->selectedText(), F.Edit->text());
+    QVERIFY(F.Edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().left() < 10);
 }
 
 void TestEdit::heightFollowsFont_data() {

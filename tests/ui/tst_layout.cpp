@@ -258,6 +258,19 @@ private Q_SLOTS:
         QVERIFY2(Cosine > 0.98, qPrintable(QStringLiteral("ink direction off by cosine %1").arg(Cosine)));
     }
 
+    // The title and the body take an input method, for any kind of text.
+    void TitleAndBodyTakeAnInputMethod() {
+        TForm1 Form(TIniGTSystem::Platform(), TFormStart::fsLayoutOnly);
+        const Qt::InputMethodHints Narrowing = Qt::ImhLatinOnly | Qt::ImhDigitsOnly | Qt::ImhFormattedNumbersOnly |
+                                               Qt::ImhPreferLatin | Qt::ImhPreferNumbers | Qt::ImhHiddenText;
+        for (QWidget* Field : {static_cast<QWidget*>(Form.Edit1), static_cast<QWidget*>(Form.Memo1)}) {
+            QVERIFY2(Field->testAttribute(Qt::WA_InputMethodEnabled), qPrintable(Field->objectName()));
+            QCOMPARE(Field->inputMethodHints() & Narrowing, Qt::InputMethodHints());
+        }
+        QVERIFY(Form.Memo1->inputMethodHints().testFlag(Qt::ImhMultiLine));
+        QVERIFY(!Form.Edit1->inputMethodHints().testFlag(Qt::ImhMultiLine));
+    }
+
     void OuterGeometryRoundTripsWithoutDrift_data() {
         QTest::addColumn<int>("Left");
         QTest::addColumn<int>("Top");

@@ -9,6 +9,8 @@
 #include "TreeView.h"
 
 #include <QAbstractItemModelTester>
+#include <QCloseEvent>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QtTest>
 
@@ -126,6 +128,8 @@ private slots:
     void dragImageFollowsPointerOverTheTree();
     void keysDuringDrag_data();
     void keysDuringDrag();
+    void interruptionCancelsTheDrag_data();
+    void interruptionCancelsTheDrag();
     void clickWithoutDragSelectsAtRelease_data();
     void clickWithoutDragSelectsAtRelease();
     void rightButtonReleaseEndsDrag();
@@ -528,6 +532,60 @@ void TestTreeDrag::keysDuringDrag() {
     // Keys reach the tree again afterwards.
     F.Input.Key(Qt::Key_Down);
     QCOMPARE(TDragFixture::Name(F.Items.SelectedEntry()), "f");
+}
+
+void TestTreeDrag::interruptionCancelsTheDrag_data() {
+    QTest::addColumn<QString>("Interruption");
+    QTest::addColumn<bool>("Active");
+    QTest::newRow("close request, active") << "close" << true;
+    QTest::newRow("close request, pending") << "close" << false;
+    QTest::newRow("modal box, active") << "modal" << true;
+    QTest::newRow("modal box, pending") << "modal" << false;
+    QTest::newRow("window deactivated, active") << "deactivate" << true;
+}
+
+// Whatever asks for the user's attention ends the drag first, as Escape would: the
+// box that follows gets the keys, and nothing is dropped.
+void TestTreeDrag::interruptionCancelsTheDrag() {
+    QFETCH(QString, Interruption);
+    QFETCH(bool, Active);
+    TDragFixture F;
+    F.Window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&F.Window));
+    F.StartDrag("e");
+    if (Active)
+        F.Input.MoveTo(QPoint(5, 5));
+    QVERIFY(F.View->Drag().Dragging());
+    const qsizetype Before = F.DragEvents().size();
+    QWidget Box;
+    QLineEdit* Answer = new QLineEdit(&Box);
+    if (Interruption == "close") {
+        QCloseEvent Close;
+        QApplication::sendEvent(&F.Window, &Close);
+    } else if (Interruption == "modal") {
+        Box.setWindowModality(Qt::ApplicationModal);
+        Box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&Box));
+    } else {
+        Box.show();
+        Box.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&Box));
+    }
+    QTRY_VERIFY(!F.View->Drag().Dragging());
+    QCOMPARE(F.DragEvents().mid(Before), Active ? QStringList{"leave 5,5"} : QStringList{});
+    QCOMPARE(F.Items.DropTarget(), nullptr);
+    QCOMPARE(F.View->Drag().Image(), nullptr);
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    // Keys are no longer held back: the box's field takes them.
+    if (Interruption != "close") {
+        Answer->setFocus();
+        QTest::keyClick(Answer, Qt::Key_A);
+        QCOMPARE(Answer->text(), "a");
+    }
+    Box.hide();
+    F.Input.Release(QPoint(5, 5));
+    QCOMPARE(F.DragEvents().mid(Before), Active ? QStringList{"leave 5,5"} : QStringList{});
+    QCOMPARE(TDragFixture::Name(F.Items.SelectedEntry()), "e");
 }
 
 void TestTreeDrag::clickWithoutDragSelectsAtRelease_data() {

@@ -5,6 +5,7 @@
 #include "TreeFixture.h"
 #include "TreeView.h"
 
+#include <QScrollBar>
 #include <QtTest>
 
 #include <chrono>
@@ -12,6 +13,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <string>
 
 namespace {
 
@@ -119,6 +121,10 @@ private slots:
     void typeAheadEndsAfterOnePass();
     void typeAheadSeesChangedTitles_data();
     void typeAheadSeesChangedTitles();
+    void expandAndCollapseAllKeepTheTopEntry_data();
+    void expandAndCollapseAllKeepTheTopEntry();
+    void reloadedTreeStartsAtTheTop();
+    void wideTitleBringsHorizontalScrollBar();
 };
 
 void TestTreeView::userSelectionGoesThroughTheOutline_data() {
@@ -292,17 +298,19 @@ void TestTreeView::expansionFiresOncePerEntry_data() {
     QTest::newRow("minus key") << "key-minus a"
                                << ""
                                << "a";
+    // Whole-subtree and whole-tree operations fire for every entry with children, also
+    // for one whose flag already had the asked value.
     QTest::newRow("star expands the subtree") << "key-star a"
-                                              << "b"
+                                              << "a b"
                                               << "";
     QTest::newRow("expand all") << "all"
-                                << "b f"
+                                << "a b f"
                                 << "";
     QTest::newRow("collapse all") << "none"
                                   << ""
-                                  << "a";
+                                  << "a b f";
     QTest::newRow("expand then collapse all") << "all none"
-                                              << "b f"
+                                              << "a b f"
                                               << "a b f";
 }
 
@@ -558,6 +566,100 @@ void TestTreeView::typeAheadSeesChangedTitles() {
     F.Log.clear();
     QTest::keyClicks(F.View, "h");
     QCOMPARE(F.Log, QStringList());
+namespace {
+// 30 top-level entries "t0".."t29", each with children "t<i>.0".."t<i>.3", the first
+// child with two children of its own, in a short view.
+struct TLongFixture : TTreeFixture {
+    TLongFixture() : TTreeFixture("x", "y") {
+        Items.ClearOutline();
+        for (int I = 0; I < 30; ++I) {
+            const std::string Top = "t" + std::to_string(I);
+            TTreeNode* Entry = Items.AppendChild(nullptr, Top);
+            for (int C = 0; C < 4; ++C) {
+                TTreeNode* Child = Items.AppendChild(Entry, Top + "." + std::to_string(C));
+                if (C == 0) {
+                    Items.AppendChild(Child, Top + ".0.a");
+                    Items.AppendChild(Child, Top + ".0.b");
+                }
+            }
+        }
+        View->setGeometry(0, 0, 200, 150);
+        Window.resize(220, 200);
+        Show();
+    }
+    QString TopRow() { return Name(View->EntryAt(0, 0)); }
+};
+} // namespace
+
+void TestTreeView::expandAndCollapseAllKeepTheTopEntry_data() {
+    QTest::addColumn<bool>("ExpandedBefore");
+    QTest::addColumn<QString>("Top");
+    QTest::addColumn<QString>("TopAfterExpand");
+    QTest::addColumn<QString>("TopAfterCollapse");
+    QTest::newRow("collapsed, a top-level entry at the top") << false << "t12"
+                                                             << "t12"
+                                                             << "t12";
+    QTest::newRow("expanded, a child at the top") << true << "t7.2"
+                                                  << "t7.2"
+                                                  << "t7";
+    QTest::newRow("expanded, a grandchild at the top") << true << "t20.0.b"
+                                                       << "t20.0.b"
+                                                       << "t20";
+}
+
+void TestTreeView::expandAndCollapseAllKeepTheTopEntry() {
+    QFETCH(bool, ExpandedBefore);
+    QFETCH(QString, Top);
+    QFETCH(QString, TopAfterExpand);
+    QFETCH(QString, TopAfterCollapse);
+    TLongFixture F;
+    if (ExpandedBefore)
+        F.Items.ExpandAll();
+    F.View->scrollTo(F.View->IndexOf(F.Entry(Top)), QAbstractItemView::PositionAtTop);
+    QCOMPARE(F.TopRow(), Top);
+    F.Items.ExpandAll();
+    QCOMPARE(F.TopRow(), TopAfterExpand);
+    QVERIFY(F.View->isExpanded(F.View->IndexOf(F.Entry("t29.0"))));
+    F.Items.CollapseAll();
+    QCOMPARE(F.TopRow(), TopAfterCollapse);
+    QVERIFY(!F.View->isExpanded(F.View->IndexOf(F.Entry("t0"))));
+    // Expanding a collapsed entry later shows its children collapsed.
+    F.Items.ExpandEntry(F.Entry("t3"), false);
+    QVERIFY(!F.View->isExpanded(F.View->IndexOf(F.Entry("t3.0"))));
+    QVERIFY(F.View->visualRect(F.View->IndexOf(F.Entry("t3.1"))).isValid());
+}
+
+void TestTreeView::reloadedTreeStartsAtTheTop() {
+    TLongFixture F;
+    F.Items.ExpandAll();
+    F.View->scrollTo(F.View->IndexOf(F.Entry("t25.3")), QAbstractItemView::PositionAtTop);
+    QVERIFY(F.View->verticalScrollBar()->value() > 0);
+    // A data set loaded in place of the shown one, as the window's switch does.
+    F.Items.BeginUpdate();
+    F.Items.ClearOutline();
+    for (int I = 0; I < 40; ++I)
+        F.Items.AppendChild(nullptr, "n" + std::to_string(I));
+    F.Items.EndUpdate();
+    QTRY_COMPARE(F.TopRow(), QString("n0"));
+    QCOMPARE(F.View->verticalScrollBar()->value(), 0);
+}
+
+void TestTreeView::wideTitleBringsHorizontalScrollBar() {
+    TLongFixture F;
+    QScrollBar* Bar = F.View->horizontalScrollBar();
+    QTRY_VERIFY(!Bar->isVisible());
+    // Hidden under a collapsed entry, a wide title does not count.
+    TTreeNode* Wide = F.Items.AppendChild(F.Entry("t1"), "w" + std::string(80, 'W'));
+    QTest::qWait(50);
+    QVERIFY(!Bar->isVisible());
+    F.Items.ExpandEntry(F.Entry("t1"), false);
+    QTRY_VERIFY(Bar->isVisible());
+    // Scrolled to the right end, the title's end is in view.
+    Bar->setValue(Bar->maximum());
+    const QRect Label = F.View->LabelRect(Wide);
+    QVERIFY(Label.right() <= F.View->viewport()->width() + TTreeView::TitlePadding);
+    F.Items.CollapseEntry(F.Entry("t1"), false);
+    QTRY_VERIFY(!Bar->isVisible());
 }
 
 QTEST_MAIN(TestTreeView)
