@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
+#include <new>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -152,11 +154,15 @@ int CreateNewFile(const std::string& Target, std::string& Name) {
 }
 
 void SyncDirectory(const std::string& Path) noexcept {
-    // Makes a rename durable; the data are already safe if this fails.
-    const int Directory = ::open(DirectoryOf(Path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (Directory >= 0) {
-        ::fsync(Directory);
-        ::close(Directory);
+    // Makes a rename durable; the data are already safe if this fails, also for want of
+    // memory for the folder's name.
+    try {
+        const int Directory = ::open(DirectoryOf(Path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (Directory >= 0) {
+            ::fsync(Directory);
+            ::close(Directory);
+        }
+    } catch (const std::bad_alloc&) {
     }
 }
 
@@ -435,18 +441,26 @@ void TReplacingFileStream::KeepBackups() {
 // New files of earlier saves of this target that were killed part-way: nobody holds
 // their lock any more. Our own is gone by now.
 void TReplacingFileStream::RemoveStrayFiles() noexcept {
+    // Tidying up after a save that has succeeded: short of memory, the files stay for the next one.
+    try {
+        RemoveStrayFilesOrThrow();
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+void TReplacingFileStream::RemoveStrayFilesOrThrow() {
     const std::string Directory = DirectoryOf(FTarget);
     const std::string Prefix = NewFilePrefix(FTarget);
     DIR* Listing = ::opendir(Directory.c_str());
     if (Listing == nullptr)
         return;
+    const std::unique_ptr<DIR, int (*)(DIR*)> Closing(Listing, ::closedir);
     std::vector<std::string> Strays;
     while (const dirent* Entry = ::readdir(Listing)) {
         const std::string Name = Entry->d_name;
         if (Name.size() == Prefix.size() + 6 && Name.compare(0, Prefix.size(), Prefix) == 0)
             Strays.push_back(DirectoryPrefixOf(FTarget) + Name);
     }
-    ::closedir(Listing);
     for (const std::string& Stray : Strays) {
         const int Fd = ::open(Stray.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
         if (Fd < 0)

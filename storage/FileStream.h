@@ -158,6 +158,7 @@ private:
     void Discard() noexcept;
     void KeepBackups();
     void RemoveStrayFiles() noexcept;
+    void RemoveStrayFilesOrThrow();
     // The temporary file beside the target, with the target's mode Info, and the buffer.
     void CreateTemporary(const struct stat& Info);
 

@@ -12,8 +12,8 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
-#include <thread>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -566,6 +566,8 @@ void TestTreeView::typeAheadSeesChangedTitles() {
     F.Log.clear();
     QTest::keyClicks(F.View, "h");
     QCOMPARE(F.Log, QStringList());
+}
+
 namespace {
 // 30 top-level entries "t0".."t29", each with children "t<i>.0".."t<i>.3", the first
 // child with two children of its own, in a short view.
