@@ -112,6 +112,8 @@ void ReadOutline(TTreeNodes& Nodes, TReadStream& Stream) {
     std::vector<std::pair<int, TTreeNode*>> Path;
     // From the first parent off that path on, every parent is found through the index.
     std::unique_ptr<TPreorderIndex> Index;
+    // The bodies' lines go into shared blocks: no allocation per body.
+    TLineArena Arena;
     for (std::int32_t K = 0; K < Count; ++K) {
         const std::int32_t ParentIndex = ReadInt32(Stream);
         ReadInt32(Stream); // own index: not trusted, not needed
@@ -122,7 +124,7 @@ void ReadOutline(TTreeNodes& Nodes, TReadStream& Stream) {
             throw ETreeViewError();
         try {
             auto Body = std::make_unique<TStringList>();
-            TextToLines(*Body, Text);
+            Arena.TextToLines(*Body, Text);
             if (!Index) {
                 if (ParentIndex == -1) {
                     TTreeNode* Entry = Nodes.AppendChild(nullptr, Title, Body.get());
