@@ -3,6 +3,7 @@
 // outline by ascending index.
 //
 //   build/.../bench/storage_bench [--entries=N] [benchmark options]
+#include "BenchOutline.h"
 #include "DataFile.h"
 #include "StringList.h"
 #include "TreeNodes.h"
@@ -20,6 +21,8 @@
 #include <unistd.h>
 #include <vector>
 
+using BenchOutline::Generate;
+
 namespace {
 
 int GEntries = 1'000'000;
@@ -28,30 +31,6 @@ class TOwningOutline : public TTreeNodes {
 public:
     TOwningOutline() { ReleaseBodiesOnDeletion(*this); }
 };
-
-// Titles of about 20 bytes and bodies of 3 lines, about 150 bytes, some of them
-// double-byte text; depths 0 to 8 in pre-order.
-void Generate(TTreeNodes& Nodes, int Count) {
-    std::mt19937 Random(7);
-    static const char* Words[] = {"\x97\x76\x8C\x8F\x8E\x96\x8E\xC0", "claim",    "\x8D\x52\x95\xD9", "defence",
-                                  "\x8D\xC4\x8D\x52\x95\xD9",         "contract", "\x88\xF8\x93\x6E", "payment"};
-    std::vector<TTreeNode*> Path; // the last entry at each depth
-    for (int K = 0; K < Count; ++K) {
-        const int Depth = Path.empty() ? 0 : static_cast<int>(Random() % std::min<std::size_t>(Path.size() + 1, 9));
-        Path.resize(static_cast<std::size_t>(Depth));
-        std::string Title = std::string(Words[Random() % 8]) + " " + std::to_string(K);
-        Title.resize(20, '.');
-        auto* Body = new TStringList;
-        for (int L = 0; L < 3; ++L) {
-            std::string Line;
-            while (Line.size() < 56)
-                Line += std::string(Words[Random() % 8]) + " ";
-            Line.resize(40 + Random() % 17); // only ever shortens: no NUL padding
-            Body->Add(Line);
-        }
-        Path.push_back(Nodes.AppendChild(Depth == 0 ? nullptr : Path.back(), Title, Body));
-    }
-}
 
 // A file whose records are not in pre-order: short titles, no bodies, each record's parent
 // any entry read before it (some at the top level), as a crafted file may have it. About
@@ -339,6 +318,25 @@ int main(int argc, char** argv) {
         }
         std::printf("%.9f %ld\n", Seconds, PeakKb * 1024);
         return Loaded ? 0 : 1;
+    }
+    if (argc >= 3 && std::string(argv[1]) == "--read-only") {
+        // Prints the seconds that reading the named file into a new buffer of its size takes.
+        const auto Start = std::chrono::steady_clock::now();
+        const std::uintmax_t Size = std::filesystem::file_size(argv[2]);
+        std::unique_ptr<char[]> Whole(new char[Size]);
+        std::FILE* In = std::fopen(argv[2], "rb");
+        std::size_t Done = 0;
+        while (In != nullptr && Done < Size) {
+            const std::size_t Got = std::fread(Whole.get() + Done, 1, std::min<std::size_t>(Chunk, Size - Done), In);
+            if (Got == 0)
+                break;
+            Done += Got;
+        }
+        if (In != nullptr)
+            std::fclose(In);
+        benchmark::DoNotOptimize(Whole.get());
+        std::printf("%.9f\n", std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count());
+        return Done == Size ? 0 : 1;
     }
     if (argc >= 3 && std::string(argv[1]) == "--write-only") {
         // Saves the generated outline to the named file, as a sample for other uses.
