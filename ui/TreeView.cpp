@@ -142,6 +142,8 @@ constexpr int DirectExpansionLimit = 8;
 struct TTreeView::TRowPatch {
     bool Inserting = false; // no layout was pending when the rows came
     bool Removing = false;
+    bool Moving = false;
+    TTreeNode* Moved = nullptr;
     QList<QTreeViewItem> Saved; // the view's rows before the removal (shared, not copied)
     TTreeNode* Parent = nullptr;
     int ParentItem = -1; // the parent's row in the view, -1 for the top level
@@ -202,9 +204,15 @@ TTreeView::TTreeView(QWidget* Parent)
             SyncExpanded(TOutlineModel::EntryOf(Under));
         });
     });
+    connect(FModel, &QAbstractItemModel::rowsAboutToBeMoved, this,
+            [this](const QModelIndex& From, int Start, int End, const QModelIndex&, int) {
+                Guarded([&] { PlanMove(From, Start, End); });
+            });
     connect(FModel, &QAbstractItemModel::rowsMoved, this,
             [this](const QModelIndex& From, int Row, int, const QModelIndex& To, int DestRow) {
                 Guarded([&] {
+                    if (FRowPatch->Moving)
+                        PatchMoved(TOutlineModel::EntryOf(To));
                     SyncExpanded(TOutlineModel::EntryOf(From));
                     SyncExpanded(TOutlineModel::EntryOf(To));
                     const int NewRow = (From == To && DestRow > Row) ? DestRow - 1 : DestRow;
@@ -403,6 +411,94 @@ void TTreeView::PatchRemoved() {
     }
     if (Patch.ParentItem >= 0 && Rows == 0)
         Items[Patch.ParentItem].hasChildren = false;
+    CallOffLayout(D);
+    updateGeometries();
+    viewport()->update();
+}
+
+void TTreeView::PlanMove(const QModelIndex& From, int Start, int End) {
+    TRowPatch& Patch = *FRowPatch;
+    Patch.Moving = false;
+    QTreeViewPrivate* D = PrivateOf(this);
+    if (FResetting || D->delayedPendingLayout || D->viewItems.isEmpty() || Start != End)
+        return;
+    Patch.Moved = TOutlineModel::EntryOf(FModel->index(Start, 0, From));
+    Patch.Parent = TOutlineModel::EntryOf(From);
+    Patch.ParentItem = -1;
+    Patch.Count = 0;
+    if (From.isValid()) {
+        Patch.ParentItem = D->viewIndex(From);
+        if (Patch.ParentItem < 0)
+            Patch.ParentItem = -2;
+    }
+    if (Patch.ParentItem == -1 || (Patch.ParentItem >= 0 && D->viewItems[Patch.ParentItem].expanded)) {
+        Patch.First = D->viewIndex(FModel->index(Start, 0, From));
+        if (Patch.First < 0)
+            return;
+        Patch.Count = 1 + static_cast<int>(D->viewItems[Patch.First].total);
+    }
+    Patch.Moving = true;
+}
+
+void TTreeView::RefreshRows(int ParentItem) {
+    // Every row under ParentItem: its index carries the entry's row now, and whether a
+    // later sibling follows.
+    QTreeViewPrivate* D = PrivateOf(this);
+    QTreeViewItem* Items = D->viewItems.data();
+    const int Size = static_cast<int>(D->viewItems.size());
+    for (int I = ParentItem + 1; I < Size; ++I) {
+        if (Items[I].parentItem != ParentItem)
+            continue;
+        const TTreeNode* Entry = TOutlineModel::EntryOf(Items[I].index);
+        Items[I].index = IndexOf(Entry);
+        Items[I].hasMoreSiblings = Entry->GetNextSibling() != nullptr;
+    }
+    if (ParentItem >= 0)
+        Items[ParentItem].hasChildren = TOutlineModel::EntryOf(Items[ParentItem].index)->Count() > 0;
+}
+
+void TTreeView::PatchMoved(TTreeNode* NewParent) {
+    TRowPatch& Patch = *FRowPatch;
+    Patch.Moving = false;
+    QTreeViewPrivate* D = PrivateOf(this);
+    if (!D->delayedPendingLayout)
+        return;
+    TTreeNode* Moved = Patch.Moved;
+    if (Patch.Count > 0) {
+        D->removeViewItems(Patch.First, Patch.Count);
+        for (int A = Patch.ParentItem; A >= 0; A = D->viewItems[A].parentItem)
+            D->viewItems[A].total -= static_cast<uint>(Patch.Count);
+    }
+    if (Patch.ParentItem != -2)
+        RefreshRows(Patch.ParentItem);
+    int ParentItem = -1;
+    if (NewParent) {
+        ParentItem = D->viewIndex(IndexOf(NewParent));
+        if (ParentItem < 0 || !D->viewItems[ParentItem].expanded)
+            ParentItem = -2; // hidden where it went: the new parent's expansion shows it later
+    }
+    if (ParentItem != -2) {
+        int Position = ParentItem + 1;
+        if (const TTreeNode* Before = Moved->GetPrevSibling()) {
+            const int Previous = D->viewIndex(IndexOf(Before));
+            if (Previous < 0) {
+                // Not where it should be: leave it to the full layout.
+                return;
+            }
+            Position = Previous + 1 + static_cast<int>(D->viewItems[Previous].total);
+        }
+        QTreeViewItem Item;
+        Item.parentItem = ParentItem;
+        Item.level = ParentItem >= 0 ? D->viewItems[ParentItem].level + 1 : 0;
+        Item.index = IndexOf(Moved);
+        // As the view remembers it; the collapse of the moved subtree follows at once.
+        Item.expanded = isExpanded(Item.index);
+        Item.hasChildren = Moved->Count() > 0;
+        D->insertViewItems(Position, 1, Item);
+        for (int A = ParentItem; A >= 0; A = D->viewItems[A].parentItem)
+            D->viewItems[A].total += 1;
+        RefreshRows(ParentItem);
+    }
     CallOffLayout(D);
     updateGeometries();
     viewport()->update();

@@ -113,14 +113,17 @@ private:
     void SyncAll();
     void ApplyPalette();
 
-    // Adds and removals of rows would make QTreeView lay out every shown row again (all
-    // top-level rows at least). Where the change is simple (rows without children of their
-    // own coming, any rows going, no layout pending anyway) the view's row list is changed
-    // in place instead, and the full layout is called off.
+    // Adds, removals and moves of rows would make QTreeView lay out every shown row again
+    // (all top-level rows at least). Where the change is simple (rows without children of
+    // their own coming, any rows going, one row moving, no layout pending anyway) the view's
+    // row list is changed in place instead, and the full layout is called off.
     struct TRowPatch;
     void PlanRemoval(const QModelIndex& Parent, int Start, int End);
     void PatchInserted(const QModelIndex& Parent, int Start, int End);
     void PatchRemoved();
+    void PlanMove(const QModelIndex& From, int Start, int End);
+    void PatchMoved(TTreeNode* NewParent);
+    void RefreshRows(int ParentItem);
 
     TTreeNodes FItems;
     TOutlineModel* FModel;

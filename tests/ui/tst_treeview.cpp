@@ -439,7 +439,7 @@ void TestTreeView::rowsAfterAddsAndDeletesMatchAFullLayout_data() {
 }
 
 void TestTreeView::rowsAfterAddsAndDeletesMatchAFullLayout() {
-    // Adds and deletes change the view's rows in place; whatever the mix, the rows must be
+    // Adds, deletes and moves change the view's rows in place; whatever the mix, the rows must be
     // the ones a layout from scratch gives, and the ones the outline says are shown.
     QFETCH(unsigned, Seed);
     TViewFixture F;
@@ -451,11 +451,13 @@ void TestTreeView::rowsAfterAddsAndDeletesMatchAFullLayout() {
         return F.Items.EntryAtIndex(static_cast<int>(Random() % static_cast<unsigned>(F.Items.EntryCount())));
     };
     for (int Step = 0; Step < 150; ++Step) {
+        // One user action per turn of the event loop.
+        QCoreApplication::processEvents();
         TTreeNode* E = Any();
         // A childless entry may still carry the expanded flag it had with children, which the
         // view does not follow; adds under such an entry are left out here.
         const bool StaleFlag = E && E->Expanded() && E->Count() == 0;
-        switch (Random() % 6) {
+        switch (Random() % 8) {
         case 0:
             F.Items.AppendSibling(E, "s" + std::to_string(Step));
             break;
@@ -482,13 +484,20 @@ void TestTreeView::rowsAfterAddsAndDeletesMatchAFullLayout() {
             if (E)
                 F.Items.CollapseEntry(E, false);
             break;
-        default:
+        case 6:
             if (E)
                 F.Items.CollapseEntry(E, true);
             break;
+        default: { // a drop, not under an entry with a stale flag (as for the adds)
+            TTreeNode* D = Any();
+            const auto Placement = static_cast<TEntryPlacement>(Random() % 5);
+            const bool AsChild = Placement == epLastChild || Placement == epFirstChild;
+            const TTreeNode* NewParent = AsChild ? D : D ? D->Parent() : nullptr;
+            if (E && !(NewParent && NewParent->Expanded() && NewParent->Count() == 0))
+                F.Items.MoveEntry(E, D, Placement);
+            break;
         }
-        if (Random() % 3 == 0)
-            QCoreApplication::processEvents();
+        }
         const std::vector<TShownRow> Patched = ShownRows(*F.View);
         F.View->doItemsLayout();
         const std::vector<TShownRow> Fresh = ShownRows(*F.View);
