@@ -123,7 +123,7 @@ private:
     void PatchRemoved();
     void PlanMove(const QModelIndex& From, int Start, int End);
     void PatchMoved(TTreeNode* NewParent);
-    void RefreshRows(int ParentItem);
+    void RefreshSiblings(int ParentItem, int From);
 
     TTreeNodes FItems;
     TOutlineModel* FModel;
