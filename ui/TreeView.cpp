@@ -388,14 +388,26 @@ void TTreeView::PatchRemoved() {
         CallOffLayout(D);
         return;
     }
-    const int Rows = FModel->rowCount(IndexOf(Patch.Parent));
+    const QModelIndex Parent = IndexOf(Patch.Parent);
+    const int Removed = Patch.End - Patch.Start + 1;
+    const int Rows = FModel->rowCount(Parent);
     QTreeViewItem* Items = D->viewItems.data();
     if (Patch.Count > 0) {
         D->removeViewItems(Patch.First, Patch.Count);
         Items = D->viewItems.data();
         for (int A = Patch.ParentItem; A >= 0; A = Items[A].parentItem)
             Items[A].total -= static_cast<uint>(Patch.Count);
-        RefreshSiblings(Patch.ParentItem, Patch.First);
+        // Later siblings moved up: their indexes carry the new rows.
+        const int Size = static_cast<int>(D->viewItems.size());
+        if (Patch.Start < Rows)
+            for (int I = Patch.First; I < Size; ++I)
+                if (Items[I].parentItem == Patch.ParentItem)
+                    Items[I].index = FModel->index(Items[I].index.row() - Removed, 0, Parent);
+        if (Patch.Start == Rows && Patch.Start > 0) {
+            const int Previous = D->viewIndex(FModel->index(Patch.Start - 1, 0, Parent));
+            if (Previous >= 0)
+                Items[Previous].hasMoreSiblings = false;
+        }
     }
     if (Patch.ParentItem >= 0 && Rows == 0)
         Items[Patch.ParentItem].hasChildren = false;
@@ -428,23 +440,15 @@ void TTreeView::PlanMove(const QModelIndex& From, int Start, int End) {
     Patch.Moving = true;
 }
 
-void TTreeView::RefreshSiblings(int ParentItem, int From) {
-    // The rows under ParentItem from view row From on, stepping over their subtrees: each
-    // index carries the entry's row now, and whether a later sibling follows. The one
-    // before From learns whether one still follows it.
+void TTreeView::RefreshRows(int ParentItem) {
+    // Every row under ParentItem: its index carries the entry's row now, and whether a
+    // later sibling follows.
     QTreeViewPrivate* D = PrivateOf(this);
     QTreeViewItem* Items = D->viewItems.data();
     const int Size = static_cast<int>(D->viewItems.size());
-    const int End = ParentItem >= 0 ? ParentItem + 1 + static_cast<int>(Items[ParentItem].total) : Size;
-    int Previous = From - 1;
-    if (Previous <= ParentItem)
-        Previous = -1;
-    while (Previous >= 0 && Items[Previous].parentItem != ParentItem)
-        Previous = Items[Previous].parentItem;
-    if (Previous > ParentItem)
-        Items[Previous].hasMoreSiblings = TOutlineModel::EntryOf(Items[Previous].index)->GetNextSibling() != nullptr;
-    for (int I = From; I < End && I < Size && Items[I].parentItem == ParentItem;
-         I += 1 + static_cast<int>(Items[I].total)) {
+    for (int I = ParentItem + 1; I < Size; ++I) {
+        if (Items[I].parentItem != ParentItem)
+            continue;
         const TTreeNode* Entry = TOutlineModel::EntryOf(Items[I].index);
         Items[I].index = IndexOf(Entry);
         Items[I].hasMoreSiblings = Entry->GetNextSibling() != nullptr;
@@ -466,7 +470,7 @@ void TTreeView::PatchMoved(TTreeNode* NewParent) {
             D->viewItems[A].total -= static_cast<uint>(Patch.Count);
     }
     if (Patch.ParentItem != -2)
-        RefreshSiblings(Patch.ParentItem, Patch.Count > 0 ? Patch.First : Patch.ParentItem + 1);
+        RefreshRows(Patch.ParentItem);
     int ParentItem = -1;
     if (NewParent) {
         ParentItem = D->viewIndex(IndexOf(NewParent));
@@ -493,7 +497,7 @@ void TTreeView::PatchMoved(TTreeNode* NewParent) {
         D->insertViewItems(Position, 1, Item);
         for (int A = ParentItem; A >= 0; A = D->viewItems[A].parentItem)
             D->viewItems[A].total += 1;
-        RefreshSiblings(ParentItem, Position);
+        RefreshRows(ParentItem);
     }
     CallOffLayout(D);
     updateGeometries();
@@ -525,16 +529,29 @@ void TTreeView::PatchInserted(const QModelIndex& Parent, int Start, int End) {
         Position = Previous + 1 + static_cast<int>(D->viewItems[Previous].total);
     }
     const int Count = End - Start + 1;
+    const int Rows = FModel->rowCount(Parent);
     QTreeViewItem Item;
     Item.parentItem = ParentItem;
     Item.level = ParentItem >= 0 ? D->viewItems[ParentItem].level + 1 : 0;
     D->insertViewItems(Position, Count, Item);
     QTreeViewItem* Items = D->viewItems.data();
-    for (int I = 0; I < Count; ++I)
+    for (int I = 0; I < Count; ++I) {
         Items[Position + I].index = FModel->index(Start + I, 0, Parent);
+        Items[Position + I].hasMoreSiblings = Start + I < Rows - 1;
+    }
+    if (Previous >= 0)
+        Items[Previous].hasMoreSiblings = true;
+    // Later siblings moved down.
+    if (End < Rows - 1) {
+        const int Size = static_cast<int>(D->viewItems.size());
+        for (int I = Position + Count; I < Size; ++I)
+            if (Items[I].parentItem == ParentItem)
+                Items[I].index = FModel->index(Items[I].index.row() + Count, 0, Parent);
+    }
     for (int A = ParentItem; A >= 0; A = Items[A].parentItem)
         Items[A].total += static_cast<uint>(Count);
-    RefreshSiblings(ParentItem, Position);
+    if (ParentItem >= 0)
+        Items[ParentItem].hasChildren = true;
     CallOffLayout(D);
     updateGeometries();
     viewport()->update();

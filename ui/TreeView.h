@@ -123,7 +123,7 @@ private:
     void PatchRemoved();
     void PlanMove(const QModelIndex& From, int Start, int End);
     void PatchMoved(TTreeNode* NewParent);
-    void RefreshSiblings(int ParentItem, int From);
+    void RefreshRows(int ParentItem);
 
     TTreeNodes FItems;
     TOutlineModel* FModel;
