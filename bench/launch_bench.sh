@@ -5,6 +5,8 @@
 set -euo pipefail
 build=$(cd "$1" && pwd)
 runs=${2:-5}
+# Another build of the program may be measured beside this one (QUORVEL_APP=path).
+app=${QUORVEL_APP:-$build/app/quorvel}
 dir=$(mktemp -d)
 pid=""
 trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$dir"' EXIT
@@ -15,7 +17,7 @@ printf '%-4s %10s %10s %7s %10s %7s\n' run read_s shown_s ratio peak_MB ratio
 for run in $(seq "$runs"); do
     read_s=$("$build/bench/storage_bench" --read-only youken.dat)
     start=$(date +%s.%N)
-    "$build/app/quorvel" >/dev/null 2>&1 &
+    "$app" >/dev/null 2>&1 &
     pid=$!
     # Shown: the window is mapped and viewable.
     until xdotool search --onlyvisible --pid "$pid" >/dev/null 2>&1; do

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -186,12 +187,31 @@ TByteString LinesToText(const TStringList& Lines) {
 }
 
 namespace {
-// True when any of the 8 bytes of Word is CR, LF or NUL.
-inline bool HasLineStop(std::uint64_t Word) noexcept {
+// The high bit of each of the 8 bytes of Word that is CR, LF or NUL is set, and maybe of
+// bytes after the first such one (a borrow), never of one before it.
+inline std::uint64_t LineStops(std::uint64_t Word) noexcept {
     constexpr std::uint64_t Ones = 0x0101010101010101ULL;
     constexpr std::uint64_t Highs = 0x8080808080808080ULL;
     const auto HasZero = [](std::uint64_t W) { return (W - Ones) & ~W & Highs; };
-    return (HasZero(Word) | HasZero(Word ^ (Ones * '\r')) | HasZero(Word ^ (Ones * '\n'))) != 0;
+    return HasZero(Word) | HasZero(Word ^ (Ones * '\r')) | HasZero(Word ^ (Ones * '\n'));
+}
+
+// The first CR, LF or NUL from Stop on, or End.
+inline const char* NextLineStop(const char* Stop, const char* const End) noexcept {
+    // Bodies are mostly plain text: eight bytes at a time.
+    std::uint64_t Word;
+    while (End - Stop >= 8) {
+        std::memcpy(&Word, Stop, 8);
+        if (const std::uint64_t Stops = LineStops(Word); Stops != 0) {
+            if constexpr (std::endian::native == std::endian::little)
+                return Stop + std::countr_zero(Stops) / 8;
+            break;
+        }
+        Stop += 8;
+    }
+    while (Stop != End && *Stop != '\r' && *Stop != '\n' && *Stop != '\0')
+        ++Stop;
+    return Stop;
 }
 } // namespace
 
@@ -201,13 +221,7 @@ template <class TLine> void ForEachLine(TByteView Text, TLine&& Line) {
     const char* Cursor = Text.data();
     const char* const End = Cursor + Text.size();
     while (Cursor != End && *Cursor != '\0') {
-        const char* Stop = Cursor;
-        // Bodies are mostly plain text: skip eight bytes at a time to the next line stop.
-        std::uint64_t Word;
-        while (End - Stop >= 8 && (std::memcpy(&Word, Stop, 8), !HasLineStop(Word)))
-            Stop += 8;
-        while (Stop != End && *Stop != '\r' && *Stop != '\n' && *Stop != '\0')
-            ++Stop;
+        const char* const Stop = NextLineStop(Cursor, End);
         Line(Cursor, Stop);
         Cursor = Stop;
         if (Cursor != End && *Cursor == '\r')
@@ -242,12 +256,19 @@ TLineArena::~TLineArena() {
 
 void TLineArena::TextToLines(TStringList& Lines, TByteView Text) {
     Lines.Clear();
-    std::size_t Count = 0;
+    // One pass over the text finds the lines; their bytes are then copied in one go each.
+    FEnds.clear();
     std::size_t ByteCount = 0;
-    ForEachLine(Text, [&](const char* Begin, const char* Stop) {
-        ++Count;
-        ByteCount += static_cast<std::size_t>(Stop - Begin);
-    });
+    try {
+        ForEachLine(Text, [&](const char* Begin, const char* Stop) {
+            FEnds.push_back(static_cast<std::size_t>(Begin - Text.data()));
+            FEnds.push_back(static_cast<std::size_t>(Stop - Text.data()));
+            ByteCount += static_cast<std::size_t>(Stop - Begin);
+        });
+    } catch (const std::bad_alloc&) {
+        throw EOutOfMemory();
+    }
+    const std::size_t Count = FEnds.size() / 2;
     if (Count == 0)
         return;
     const std::size_t Need = Count * sizeof(std::uint32_t) + ByteCount;
@@ -256,7 +277,7 @@ void TLineArena::TextToLines(TStringList& Lines, TByteView Text) {
         return;
     }
     // Offsets want 4-byte alignment.
-    const std::size_t At = (FUsed + 3) & ~std::size_t{3};
+    std::size_t At = (FUsed + 3) & ~std::size_t{3};
     if (FCurrent == nullptr || At + Need > SharedBlockSize) {
         void* Fresh = std::aligned_alloc(SharedBlockSize, SharedBlockSize);
         if (Fresh == nullptr)
@@ -266,19 +287,17 @@ void TLineArena::TextToLines(TStringList& Lines, TByteView Text) {
         // The arena's own hold, given up when it moves on or ends.
         new (Fresh) TSharedBlock{1};
         FCurrent = static_cast<char*>(Fresh);
-        FUsed = SharedHeaderSize;
-        return TextToLines(Lines, Text);
+        At = SharedHeaderSize;
     }
     auto* Block = reinterpret_cast<std::uint32_t*>(FCurrent + At);
     char* Out = reinterpret_cast<char*>(Block + Count);
     std::uint32_t End = 0;
-    std::size_t Line = 0;
-    ForEachLine(Text, [&](const char* Begin, const char* Stop) {
-        const auto Length = static_cast<std::size_t>(Stop - Begin);
-        std::memcpy(Out + End, Begin, Length);
+    for (std::size_t Line = 0; Line < Count; ++Line) {
+        const std::size_t Length = FEnds[2 * Line + 1] - FEnds[2 * Line];
+        std::memcpy(Out + End, Text.data() + FEnds[2 * Line], Length);
         End += static_cast<std::uint32_t>(Length);
-        Block[Line++] = End;
-    });
+        Block[Line] = End;
+    }
     FUsed = At + Need;
     reinterpret_cast<TSharedBlock*>(FCurrent)->Users.fetch_add(1, std::memory_order_relaxed);
     Lines.FBlock = Block;

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 class TLineArena;
 
@@ -85,6 +86,7 @@ public:
     void TextToLines(TStringList& Lines, TByteView Text);
 
 private:
-    char* FCurrent = nullptr; // the block being filled
-    std::size_t FUsed = 0;    // bytes of it taken, its header included
+    char* FCurrent = nullptr;       // the block being filled
+    std::size_t FUsed = 0;          // bytes of it taken, its header included
+    std::vector<std::size_t> FEnds; // scratch: where each line of the text begins and ends
 };
