@@ -18,12 +18,13 @@ void Renumber(std::vector<TTreeNode*>& List, std::size_t From, std::size_t To, a
 }
 
 // Grows List ahead of an insertion so that the insertion itself cannot fail.
-// Doubles, so a run of appends stays linear.
+// Doubles, so a run of appends stays linear; capacities of 2^k - 1 entries fill the
+// allocator's blocks exactly (most entries have few children).
 void ReserveOneMore(std::vector<TTreeNode*>& List) {
     if (List.size() < List.capacity())
         return;
     try {
-        List.reserve(List.size() < 4 ? 4 : List.size() * 2);
+        List.reserve(List.size() < 3 ? 3 : List.size() * 2 + 1);
     } catch (const std::bad_alloc&) {
         throw EOutOfResources();
     } catch (const std::length_error&) {
@@ -60,6 +61,16 @@ int SubtreeSize(const TTreeNode* Top) noexcept {
 
 TTreeNode::TTreeNode(TTreeNodes* Owner, TByteString Text, TStringList* Data) noexcept
     : FOwner(Owner), FText(std::move(Text)), FData(Data) {}
+
+void TTreeNode::operator delete(TTreeNode* Node, std::destroying_delete_t) noexcept {
+    TTreeNodes* Owner = Node->FOwner;
+    const bool Pooled = Node->FPooled;
+    Node->~TTreeNode();
+    if (Pooled)
+        Owner->FPool.Release(Node);
+    else
+        ::operator delete(Node);
+}
 
 TTreeNode* TTreeNode::SiblingAt(int Index) const noexcept {
     if (FParent)
@@ -140,7 +151,9 @@ TTreeNode* TTreeNodes::InsertLast(TTreeNode* Parent, const TByteString& Title, T
     ReserveOneMore(Siblings);
     TTreeNode* Entry = nullptr;
     try {
-        Entry = new TTreeNode(this, Title, Body);
+        TByteString Text = Title;
+        Entry = new (FPool.Allocate()) TTreeNode(this, std::move(Text), Body); // cannot throw
+        Entry->FPooled = true;
     } catch (const std::bad_alloc&) {
         throw EOutOfResources();
     } catch (const std::length_error&) {

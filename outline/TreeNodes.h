@@ -4,11 +4,13 @@
 // Plain C++; the window's tree view is one observer of it among others. No operation
 // recurses to the depth of the tree, so a chain of a million entries is fine.
 #include "ByteString.h"
+#include "NodePool.h"
 #include "Object.h"
 
 #include <cstddef>
 #include <exception>
 #include <functional>
+#include <new>
 #include <vector>
 
 class TStringList; // an entry's body; the outline stores the pointer and never touches it
@@ -20,6 +22,9 @@ class TTreeNode {
 public:
     TTreeNode(const TTreeNode&) = delete;
     TTreeNode& operator=(const TTreeNode&) = delete;
+    // Entries made by the outline live in its TNodePool; deleting one gives its slot back
+    // there (any other goes back to the heap).
+    static void operator delete(TTreeNode* Node, std::destroying_delete_t) noexcept;
 
     const TByteString& Text() const noexcept { return FText; }
     TStringList* Data() const noexcept { return FData; }
@@ -56,14 +61,16 @@ private:
     TTreeNodes* FOwner;
     TTreeNode* FParent = nullptr;
     std::vector<TTreeNode*> FChildren;
-    int FIndexInParent = 0;
     TByteString FText;
     TStringList* FData;
-    bool FHasChildren = false;
-    bool FExpanded = false;
-    bool FSelected = false;
-    bool FDropTarget = false;
-    bool FDeleting = false;
+    int FIndexInParent = 0;
+    // Flags in one byte: a million entries are in memory at once.
+    bool FHasChildren : 1 = false;
+    bool FExpanded : 1 = false;
+    bool FSelected : 1 = false;
+    bool FDropTarget : 1 = false;
+    bool FDeleting : 1 = false;
+    bool FPooled : 1 = false; // the slot belongs to FOwner's pool
 };
 
 // Where MoveEntry puts an entry relative to the destination D.
@@ -238,7 +245,9 @@ private:
     void ChangeAllExpansion(bool Expand);
     template <class TCall> void Notify(TCall&& Call);
 
+    friend class TTreeNode;
     // Implementation details are the outline's own.
+    TNodePool FPool{sizeof(TTreeNode)}; // the entries; every one is released in the destructor body
     std::vector<TTreeNode*> FRoots;
     int FCount = 0;
     TTreeNode* FSelected = nullptr;

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-translations-l10n
+    qt6-base-dev qt6-base-private-dev qt6-translations-l10n
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-ipafont-gothic
     clang libclang-rt-14-dev clang-format

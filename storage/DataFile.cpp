@@ -1,6 +1,7 @@
 #include "DataFile.h"
 
 #include "Errors.h"
+#include "PreorderIndex.h"
 #include "StringList.h"
 #include "TreeNodes.h"
 
@@ -109,6 +110,10 @@ void ReadOutline(TTreeNodes& Nodes, TReadStream& Stream) {
     // the end, which is where every parent of a pre-order file is found; so parents are
     // found without walking the outline.
     std::vector<std::pair<int, TTreeNode*>> Path;
+    // From the first parent off that path on, every parent is found through the index.
+    std::unique_ptr<TPreorderIndex> Index;
+    // The bodies' lines go into shared blocks: no allocation per body.
+    TLineArena Arena;
     for (std::int32_t K = 0; K < Count; ++K) {
         const std::int32_t ParentIndex = ReadInt32(Stream);
         ReadInt32(Stream); // own index: not trusted, not needed
@@ -119,33 +124,35 @@ void ReadOutline(TTreeNodes& Nodes, TReadStream& Stream) {
             throw ETreeViewError();
         try {
             auto Body = std::make_unique<TStringList>();
-            TextToLines(*Body, Text);
-            if (ParentIndex == -1) {
-                TTreeNode* Entry = Nodes.AppendChild(nullptr, Title, Body.get());
-                Body.release();
-                Path.assign(1, {Size, Entry});
-                continue;
+            Arena.TextToLines(*Body, Text);
+            if (!Index) {
+                if (ParentIndex == -1) {
+                    TTreeNode* Entry = Nodes.AppendChild(nullptr, Title, Body.get());
+                    Body.release();
+                    Path.assign(1, {Size, Entry});
+                    continue;
+                }
+                // The path's indices ascend from the top: a binary search finds the parent.
+                auto On = std::lower_bound(Path.begin(), Path.end(), ParentIndex,
+                                           [](const auto& Step, int At) { return Step.first < At; });
+                if (On != Path.end() && On->first == ParentIndex) {
+                    TTreeNode* Entry = Nodes.AppendChild(On->second, Title, Body.get());
+                    Body.release();
+                    Path.erase(On + 1, Path.end());
+                    Path.emplace_back(Size, Entry);
+                    continue;
+                }
+                Index = std::make_unique<TPreorderIndex>(Nodes);
+                Path.clear();
             }
-            // The path's indices ascend from the top: a binary search finds the parent.
-            auto On = std::lower_bound(Path.begin(), Path.end(), ParentIndex,
-                                       [](const auto& Step, int Index) { return Step.first < Index; });
-            if (On != Path.end() && On->first == ParentIndex) {
-                TTreeNode* Entry = Nodes.AppendChild(On->second, Title, Body.get());
-                Body.release();
-                Path.erase(On + 1, Path.end());
-                Path.emplace_back(Size, Entry);
-                continue;
-            }
-            // A parent off the path: the new entry lands inside the outline, after the
-            // parent's subtree. No entry of the path lies in that subtree (the path is closed
-            // under parents), so the path stays the rightmost one and only the indices after
-            // the parent move up by one.
-            TTreeNode* Parent = Nodes.EntryAtIndex(ParentIndex);
-            Nodes.AppendChild(Parent, Title, Body.get());
+            // Everything that can fail comes before the append, so the index always
+            // matches the outline.
+            Index->Reserve();
+            const int ParentSlot = ParentIndex == -1 ? -1 : Index->SlotAt(ParentIndex);
+            TTreeNode* Entry =
+                Nodes.AppendChild(ParentSlot == -1 ? nullptr : Index->EntryOf(ParentSlot), Title, Body.get());
             Body.release();
-            for (auto& Step : Path)
-                if (Step.first > ParentIndex)
-                    ++Step.first;
+            Index->Append(ParentSlot, Entry);
         } catch (const std::bad_alloc&) {
             throw EOutOfMemory();
         }

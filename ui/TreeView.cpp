@@ -13,6 +13,8 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QTimer>
+#include <QtWidgets/private/qtreeview_p.h>
 
 #include <algorithm>
 #include <vector>
@@ -109,10 +111,52 @@ void DrawDottedH(QPainter* Painter, int Left, int Right, int Y, int Phase) {
             Painter->drawPoint(X, Y);
 }
 
+QTreeViewPrivate* PrivateOf(QTreeView* View) {
+    return static_cast<QTreeViewPrivate*>(QObjectPrivate::get(View));
+}
+
+// The timer of the view's scheduled layout is a private member with no accessor that the
+// library exports; an explicit instantiation may name it.
+struct TDelayedLayoutTimer {
+    using TMember = QBasicTimer QAbstractItemViewPrivate::*;
+    friend TMember MemberOf(TDelayedLayoutTimer);
+};
+template <class TTag, typename TTag::TMember Member> struct TMemberAccess {
+    friend typename TTag::TMember MemberOf(TTag) { return Member; }
+};
+template struct TMemberAccess<TDelayedLayoutTimer, &QAbstractItemViewPrivate::delayedLayout>;
+
+// Calls off the full layout that QTreeView scheduled, once its row list is right again.
+void CallOffLayout(QTreeViewPrivate* D) {
+    (D->*MemberOf(TDelayedLayoutTimer{})).stop();
+    D->delayedPendingLayout = false;
+    D->lastViewedItem = 0;
+}
+
+// Expansion changes applied to the view at once in one turn of the event loop; beyond
+// them one full layout serves the rest (expanding everything).
+constexpr int DirectExpansionLimit = 8;
+
 } // namespace
 
+// A removal in progress, as planned before the rows go.
+struct TTreeView::TRowPatch {
+    bool Inserting = false; // no layout was pending when the rows came
+    bool Removing = false;
+    bool Moving = false;
+    TTreeNode* Moved = nullptr;
+    QList<QTreeViewItem> Saved; // the view's rows before the removal (shared, not copied)
+    TTreeNode* Parent = nullptr;
+    int ParentItem = -1; // the parent's row in the view, -1 for the top level
+    int First = 0;       // the view rows removed
+    int Count = 0;
+    int Start = 0; // the model rows removed
+    int End = 0;
+};
+
 TTreeView::TTreeView(QWidget* Parent)
-    : QTreeView(Parent), FItems(this), FModel(new TOutlineModel(FItems, this)), FDrag(new TTreeDrag(*this, this)) {
+    : QTreeView(Parent), FItems(this), FModel(new TOutlineModel(FItems, this)), FDrag(new TTreeDrag(*this, this)),
+      FRowPatch(std::make_unique<TRowPatch>()) {
     setModel(FModel);
     setSelectionModel(new TFollowingSelectionModel(FModel, this, FSelecting));
     setItemDelegate(new TOutlineDelegate(this));
@@ -155,15 +199,32 @@ TTreeView::TTreeView(QWidget* Parent)
             horizontalScrollBar()->setValue(0);
         });
     });
-    connect(FModel, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex& Under, int, int) {
-        Guarded([&] { SyncExpanded(TOutlineModel::EntryOf(Under)); });
+    connect(FModel, &QAbstractItemModel::rowsAboutToBeInserted, this, [this](const QModelIndex&, int, int) {
+        FRowPatch->Inserting = !FResetting && !PrivateOf(this)->delayedPendingLayout;
+    });
+    connect(FModel, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex& Under, int Start, int End) {
+        Guarded([&] {
+            if (FRowPatch->Inserting)
+                PatchInserted(Under, Start, End);
+            SyncExpanded(TOutlineModel::EntryOf(Under));
+        });
     });
     connect(FModel, &QAbstractItemModel::rowsRemoved, this, [this](const QModelIndex& Under, int, int) {
-        Guarded([&] { SyncExpanded(TOutlineModel::EntryOf(Under)); });
+        Guarded([&] {
+            if (FRowPatch->Removing)
+                PatchRemoved();
+            SyncExpanded(TOutlineModel::EntryOf(Under));
+        });
     });
+    connect(FModel, &QAbstractItemModel::rowsAboutToBeMoved, this,
+            [this](const QModelIndex& From, int Start, int End, const QModelIndex&, int) {
+                Guarded([&] { PlanMove(From, Start, End); });
+            });
     connect(FModel, &QAbstractItemModel::rowsMoved, this,
             [this](const QModelIndex& From, int Row, int, const QModelIndex& To, int DestRow) {
                 Guarded([&] {
+                    if (FRowPatch->Moving)
+                        PatchMoved(TOutlineModel::EntryOf(To));
                     SyncExpanded(TOutlineModel::EntryOf(From));
                     SyncExpanded(TOutlineModel::EntryOf(To));
                     const int NewRow = (From == To && DestRow > Row) ? DestRow - 1 : DestRow;
@@ -317,10 +378,227 @@ void TTreeView::SyncExpanded(const TTreeNode* Entry) {
     const bool Expanded = Entry->Expanded() && Entry->HasChildren();
     if (isExpanded(Index) == Expanded)
         return;
-    // With a relayout pending, QTreeView only records the flag; one layout follows later.
-    // Expanding 100,000 entries one by one would otherwise cost a layout each.
-    scheduleDelayedItemsLayout();
+    // A few changes (a new child's parent, a drop) are cheap for QTreeView one by one. With
+    // a relayout pending it only records the flag, so a run of changes (expanding 100,000
+    // entries) costs one layout instead of one each.
+    if (FDirectExpansions == 0)
+        QTimer::singleShot(0, this, [this] { FDirectExpansions = 0; });
+    if (++FDirectExpansions > DirectExpansionLimit)
+        scheduleDelayedItemsLayout();
     setExpanded(Index, Expanded);
+}
+
+void TTreeView::rowsAboutToBeRemoved(const QModelIndex& Parent, int Start, int End) {
+    Guarded([&] { PlanRemoval(Parent, Start, End); });
+    QTreeView::rowsAboutToBeRemoved(Parent, Start, End);
+}
+
+void TTreeView::PlanRemoval(const QModelIndex& Parent, int Start, int End) {
+    TRowPatch& Patch = *FRowPatch;
+    Patch.Removing = false;
+    QTreeViewPrivate* D = PrivateOf(this);
+    if (FResetting || D->delayedPendingLayout || D->viewItems.isEmpty())
+        return;
+    Patch.ParentItem = -1;
+    Patch.Count = 0;
+    if (Parent.isValid()) {
+        Patch.ParentItem = D->viewIndex(Parent);
+        // A hidden parent: the view shows none of the rows and keeps its list as it is.
+        if (Patch.ParentItem < 0)
+            Patch.ParentItem = -2;
+    }
+    const bool Shown = Patch.ParentItem == -1 || (Patch.ParentItem >= 0 && D->viewItems[Patch.ParentItem].expanded);
+    if (Shown) {
+        Patch.First = D->viewIndex(FModel->index(Start, 0, Parent));
+        const int Last = D->viewIndex(FModel->index(End, 0, Parent));
+        if (Patch.First < 0 || Last < Patch.First)
+            return;
+        Patch.Count = Last + 1 + static_cast<int>(D->viewItems[Last].total) - Patch.First;
+    }
+    Patch.Parent = TOutlineModel::EntryOf(Parent);
+    Patch.Start = Start;
+    Patch.End = End;
+    Patch.Saved = D->viewItems;
+    Patch.Removing = true;
+}
+
+void TTreeView::PatchRemoved() {
+    TRowPatch& Patch = *FRowPatch;
+    Patch.Removing = false;
+    QTreeViewPrivate* D = PrivateOf(this);
+    D->viewItems = std::move(Patch.Saved);
+    Patch.Saved = {};
+    if (Patch.ParentItem == -2) {
+        CallOffLayout(D);
+        return;
+    }
+    const QModelIndex Parent = IndexOf(Patch.Parent);
+    const int Removed = Patch.End - Patch.Start + 1;
+    const int Rows = FModel->rowCount(Parent);
+    QTreeViewItem* Items = D->viewItems.data();
+    if (Patch.Count > 0) {
+        D->removeViewItems(Patch.First, Patch.Count);
+        Items = D->viewItems.data();
+        for (int A = Patch.ParentItem; A >= 0; A = Items[A].parentItem)
+            Items[A].total -= static_cast<uint>(Patch.Count);
+        // Later siblings moved up: their indexes carry the new rows.
+        const int Size = static_cast<int>(D->viewItems.size());
+        if (Patch.Start < Rows)
+            for (int I = Patch.First; I < Size; ++I)
+                if (Items[I].parentItem == Patch.ParentItem)
+                    Items[I].index = FModel->index(Items[I].index.row() - Removed, 0, Parent);
+        if (Patch.Start == Rows && Patch.Start > 0) {
+            const int Previous = D->viewIndex(FModel->index(Patch.Start - 1, 0, Parent));
+            if (Previous >= 0)
+                Items[Previous].hasMoreSiblings = false;
+        }
+    }
+    if (Patch.ParentItem >= 0 && Rows == 0)
+        Items[Patch.ParentItem].hasChildren = false;
+    CallOffLayout(D);
+    updateGeometries();
+    viewport()->update();
+}
+
+void TTreeView::PlanMove(const QModelIndex& From, int Start, int End) {
+    TRowPatch& Patch = *FRowPatch;
+    Patch.Moving = false;
+    QTreeViewPrivate* D = PrivateOf(this);
+    if (FResetting || D->delayedPendingLayout || D->viewItems.isEmpty() || Start != End)
+        return;
+    Patch.Moved = TOutlineModel::EntryOf(FModel->index(Start, 0, From));
+    Patch.Parent = TOutlineModel::EntryOf(From);
+    Patch.ParentItem = -1;
+    Patch.Count = 0;
+    if (From.isValid()) {
+        Patch.ParentItem = D->viewIndex(From);
+        if (Patch.ParentItem < 0)
+            Patch.ParentItem = -2;
+    }
+    if (Patch.ParentItem == -1 || (Patch.ParentItem >= 0 && D->viewItems[Patch.ParentItem].expanded)) {
+        Patch.First = D->viewIndex(FModel->index(Start, 0, From));
+        if (Patch.First < 0)
+            return;
+        Patch.Count = 1 + static_cast<int>(D->viewItems[Patch.First].total);
+    }
+    Patch.Moving = true;
+}
+
+void TTreeView::RefreshRows(int ParentItem) {
+    // Every row under ParentItem: its index carries the entry's row now, and whether a
+    // later sibling follows.
+    QTreeViewPrivate* D = PrivateOf(this);
+    QTreeViewItem* Items = D->viewItems.data();
+    const int Size = static_cast<int>(D->viewItems.size());
+    for (int I = ParentItem + 1; I < Size; ++I) {
+        if (Items[I].parentItem != ParentItem)
+            continue;
+        const TTreeNode* Entry = TOutlineModel::EntryOf(Items[I].index);
+        Items[I].index = IndexOf(Entry);
+        Items[I].hasMoreSiblings = Entry->GetNextSibling() != nullptr;
+    }
+    if (ParentItem >= 0)
+        Items[ParentItem].hasChildren = TOutlineModel::EntryOf(Items[ParentItem].index)->Count() > 0;
+}
+
+void TTreeView::PatchMoved(TTreeNode* NewParent) {
+    TRowPatch& Patch = *FRowPatch;
+    Patch.Moving = false;
+    QTreeViewPrivate* D = PrivateOf(this);
+    if (!D->delayedPendingLayout)
+        return;
+    TTreeNode* Moved = Patch.Moved;
+    if (Patch.Count > 0) {
+        D->removeViewItems(Patch.First, Patch.Count);
+        for (int A = Patch.ParentItem; A >= 0; A = D->viewItems[A].parentItem)
+            D->viewItems[A].total -= static_cast<uint>(Patch.Count);
+    }
+    if (Patch.ParentItem != -2)
+        RefreshRows(Patch.ParentItem);
+    int ParentItem = -1;
+    if (NewParent) {
+        ParentItem = D->viewIndex(IndexOf(NewParent));
+        if (ParentItem < 0 || !D->viewItems[ParentItem].expanded)
+            ParentItem = -2; // hidden where it went: the new parent's expansion shows it later
+    }
+    if (ParentItem != -2) {
+        int Position = ParentItem + 1;
+        if (const TTreeNode* Before = Moved->GetPrevSibling()) {
+            const int Previous = D->viewIndex(IndexOf(Before));
+            if (Previous < 0) {
+                // Not where it should be: leave it to the full layout.
+                return;
+            }
+            Position = Previous + 1 + static_cast<int>(D->viewItems[Previous].total);
+        }
+        QTreeViewItem Item;
+        Item.parentItem = ParentItem;
+        Item.level = ParentItem >= 0 ? D->viewItems[ParentItem].level + 1 : 0;
+        Item.index = IndexOf(Moved);
+        // As the view remembers it; the collapse of the moved subtree follows at once.
+        Item.expanded = isExpanded(Item.index);
+        Item.hasChildren = Moved->Count() > 0;
+        D->insertViewItems(Position, 1, Item);
+        for (int A = ParentItem; A >= 0; A = D->viewItems[A].parentItem)
+            D->viewItems[A].total += 1;
+        RefreshRows(ParentItem);
+    }
+    CallOffLayout(D);
+    updateGeometries();
+    viewport()->update();
+}
+
+void TTreeView::PatchInserted(const QModelIndex& Parent, int Start, int End) {
+    FRowPatch->Inserting = false;
+    QTreeViewPrivate* D = PrivateOf(this);
+    // No layout scheduled: the view did not need one (the rows are hidden).
+    if (!D->delayedPendingLayout)
+        return;
+    int ParentItem = -1;
+    if (Parent.isValid()) {
+        ParentItem = D->viewIndex(Parent);
+        if (ParentItem < 0 || !D->viewItems[ParentItem].expanded)
+            return;
+    }
+    // Rows that bring children along are left to the full layout.
+    for (int Row = Start; Row <= End; ++Row)
+        if (FModel->hasChildren(FModel->index(Row, 0, Parent)))
+            return;
+    int Position = ParentItem + 1;
+    int Previous = -1;
+    if (Start > 0) {
+        Previous = D->viewIndex(FModel->index(Start - 1, 0, Parent));
+        if (Previous < 0)
+            return;
+        Position = Previous + 1 + static_cast<int>(D->viewItems[Previous].total);
+    }
+    const int Count = End - Start + 1;
+    const int Rows = FModel->rowCount(Parent);
+    QTreeViewItem Item;
+    Item.parentItem = ParentItem;
+    Item.level = ParentItem >= 0 ? D->viewItems[ParentItem].level + 1 : 0;
+    D->insertViewItems(Position, Count, Item);
+    QTreeViewItem* Items = D->viewItems.data();
+    for (int I = 0; I < Count; ++I) {
+        Items[Position + I].index = FModel->index(Start + I, 0, Parent);
+        Items[Position + I].hasMoreSiblings = Start + I < Rows - 1;
+    }
+    if (Previous >= 0)
+        Items[Previous].hasMoreSiblings = true;
+    // Later siblings moved down.
+    if (End < Rows - 1) {
+        const int Size = static_cast<int>(D->viewItems.size());
+        for (int I = Position + Count; I < Size; ++I)
+            if (Items[I].parentItem == ParentItem)
+                Items[I].index = FModel->index(Items[I].index.row() + Count, 0, Parent);
+    }
+    for (int A = ParentItem; A >= 0; A = Items[A].parentItem)
+        Items[A].total += static_cast<uint>(Count);
+    if (ParentItem >= 0)
+        Items[ParentItem].hasChildren = true;
+    CallOffLayout(D);
+    updateGeometries();
+    viewport()->update();
 }
 
 void TTreeView::SyncSubtree(const TTreeNode* Entry) {

@@ -24,6 +24,8 @@
 #include <QElapsedTimer>
 #include <QTreeView>
 
+#include <memory>
+
 class TOutlineModel;
 
 class TTreeView : public QTreeView, public TObject, private TOutlineObserver, private TDragHost {
@@ -79,6 +81,7 @@ protected:
     void drawBranches(QPainter* Painter, const QRect& Rect, const QModelIndex& Index) const override;
     bool viewportEvent(QEvent* Event) override;
     void changeEvent(QEvent* Event) override;
+    void rowsAboutToBeRemoved(const QModelIndex& Parent, int Start, int End) override;
 
 private:
     QWidget* DragControl() const override { return const_cast<TTreeView*>(this); }
@@ -127,6 +130,18 @@ private:
     void KeepAtTop(const TTreeNode* Entry);
     void ApplyPalette();
 
+    // Adds, removals and moves of rows would make QTreeView lay out every shown row again
+    // (all top-level rows at least). Where the change is simple (rows without children of
+    // their own coming, any rows going, one row moving, no layout pending anyway) the view's
+    // row list is changed in place instead, and the full layout is called off.
+    struct TRowPatch;
+    void PlanRemoval(const QModelIndex& Parent, int Start, int End);
+    void PatchInserted(const QModelIndex& Parent, int Start, int End);
+    void PatchRemoved();
+    void PlanMove(const QModelIndex& From, int Start, int End);
+    void PatchMoved(TTreeNode* NewParent);
+    void RefreshRows(int ParentItem);
+
     TTreeNodes FItems;
     TOutlineModel* FModel;
     bool FSelecting = false;      // the view's selection model accepts changes only while set
@@ -138,4 +153,6 @@ private:
     QString FSearch;
     QElapsedTimer FSearchTimer;
     TTreeDrag* FDrag; // a QObject child; ended first in the destructor
+    std::unique_ptr<TRowPatch> FRowPatch;
+    int FDirectExpansions = 0; // expansion changes applied at once in this turn of the event loop
 };

@@ -1,14 +1,32 @@
 // The tree view and the body editor with an outline of 100,000 entries: loading it into
 // the view, expanding and collapsing everything, and a selection change that shows a
 // 1 MB body.
+//
+// Then the window with the large outline (1,000,000 entries, --entries=N for another size)
+// as a user meets it, step by step, each beside its limit: from construction to the window
+// shown against reading the same file into memory, the peak memory against the file, and
+// adding a sibling, adding a child, deleting an entry with a small subtree and a drop.
+#include "BenchOutline.h"
+#include "DataFile.h"
 #include "Memo.h"
 #include "TreeView.h"
+#include "Unit1.h"
 
 #include <QApplication>
+#include <QWindow>
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -113,12 +131,190 @@ void BM_SelectEntryShowingOneMegabyteBody(benchmark::State& State) {
 }
 BENCHMARK(BM_SelectEntryShowingOneMegabyteBody)->Unit(benchmark::kMillisecond)->Iterations(10);
 
+// ---- the window with the large outline ----
+
+double SecondsSince(std::chrono::steady_clock::time_point Start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
+}
+
+// The peak resident size of this process so far (VmHWM).
+long PeakBytes() {
+    long PeakKb = -1;
+    if (std::FILE* Status = std::fopen("/proc/self/status", "r")) {
+        char Line[256];
+        while (std::fgets(Line, sizeof Line, Status))
+            if (std::sscanf(Line, "VmHWM: %ld kB", &PeakKb) == 1)
+                break;
+        std::fclose(Status);
+    }
+    return PeakKb * 1024;
+}
+
+// Runs Work in a child process and returns the number it writes back, so that neither the
+// outline it builds nor the buffer it fills counts in this process's peak.
+double InChild(auto&& Work) {
+    int Pipe[2];
+    if (::pipe(Pipe) != 0)
+        std::abort();
+    const pid_t Child = ::fork();
+    if (Child == 0) {
+        ::close(Pipe[0]);
+        const double Result = Work();
+        [[maybe_unused]] const ssize_t Written = ::write(Pipe[1], &Result, sizeof Result);
+        ::_exit(0);
+    }
+    ::close(Pipe[1]);
+    double Result = -1;
+    if (::read(Pipe[0], &Result, sizeof Result) != sizeof Result)
+        Result = -1;
+    ::close(Pipe[0]);
+    int Status = 0;
+    ::waitpid(Child, &Status, 0);
+    return Result;
+}
+
+// The file's bytes into a new buffer of the file's size, in 64 KiB reads.
+double ReadIntoMemory(const std::string& Name) {
+    const auto Start = std::chrono::steady_clock::now();
+    const std::uintmax_t Size = std::filesystem::file_size(Name);
+    std::unique_ptr<char[]> Whole(new char[Size]);
+    std::FILE* In = std::fopen(Name.c_str(), "rb");
+    std::size_t Done = 0;
+    while (In != nullptr && Done < Size) {
+        const std::size_t Got = std::fread(Whole.get() + Done, 1, std::min<std::size_t>(64 * 1024, Size - Done), In);
+        if (Got == 0)
+            break;
+        Done += Got;
+    }
+    if (In != nullptr)
+        std::fclose(In);
+    benchmark::DoNotOptimize(Whole.get());
+    return SecondsSince(Start);
+}
+
+double Median(std::vector<double> Values) {
+    std::sort(Values.begin(), Values.end());
+    return Values.empty() ? -1 : Values[Values.size() / 2];
+}
+
+// Lets the event loop run the follow-ups (deferred layouts) and paints, as after a click.
+void Settle(TForm1& Form) {
+    QApplication::processEvents();
+    Form.TreeView1->viewport()->repaint();
+}
+
+void Report(const char* What, double Value, const char* Unit, double Limit, const char* LimitText) {
+    std::printf("%-46s %9.2f %-3s (limit %s: %s)\n", What, Value, Unit, LimitText, Value <= Limit ? "ok" : "OVER");
+}
+
+int GEntries = 1'000'000;
+
+void RunWindowSteps() {
+    std::string Template = (std::filesystem::temp_directory_path() / "quorvel-view-XXXXXX").string();
+    if (::mkdtemp(Template.data()) == nullptr)
+        std::abort();
+    const std::filesystem::path Dir = Template;
+    const std::string File = (Dir / "youken.dat").string();
+    InChild([&] {
+        TTreeNodes Nodes;
+        ReleaseBodiesOnDeletion(Nodes);
+        BenchOutline::Generate(Nodes, GEntries);
+        WriteOutline(Nodes, File);
+        return 0.0;
+    });
+    const double FileBytes = static_cast<double>(std::filesystem::file_size(File));
+    std::vector<double> Reads;
+    for (int I = 0; I < 3; ++I)
+        Reads.push_back(InChild([&] { return ReadIntoMemory(File); }));
+    const double Read = Median(Reads);
+    std::filesystem::current_path(Dir);
+
+    const auto Start = std::chrono::steady_clock::now();
+    auto Form = std::make_unique<TForm1>();
+    Form->show();
+    while (!Form->windowHandle() || !Form->windowHandle()->isExposed())
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    Settle(*Form);
+    const double Shown = SecondsSince(Start);
+    const long Peak = PeakBytes();
+    TTreeNodes& Items = Form->TreeView1->Items();
+
+    std::printf("\nWindow with %d entries, %d top-level; data file of %.0f bytes\n", Items.EntryCount(),
+                Items.TopCount(), FileBytes);
+    std::printf("%-46s %9.2f s\n", "reading the file into memory", Read);
+    std::printf("%-46s %9.2f s = %.2fx reading (limit 2x: %s)\n", "construction to window shown", Shown, Shown / Read,
+                Shown / Read <= 2 ? "ok" : "OVER");
+    std::printf("%-46s %9.1f MB = %.2fx the file (limit 1.6x: %s)\n", "peak memory after load",
+                static_cast<double>(Peak) / 1e6, static_cast<double>(Peak) / FileBytes,
+                static_cast<double>(Peak) / FileBytes <= 1.6 ? "ok" : "OVER");
+
+    // Each command on an entry in the middle of the top level, as the user clicks it.
+    auto Middle = [&] { return Items.TopItem(Items.TopCount() / 2); };
+    auto Time = [&](auto&& Prepare, auto&& Command) {
+        std::vector<double> Runs;
+        for (int I = 0; I < 7; ++I) {
+            Prepare();
+            Settle(*Form);
+            const auto At = std::chrono::steady_clock::now();
+            Command();
+            Settle(*Form);
+            Runs.push_back(SecondsSince(At) * 1e3);
+        }
+        return Median(Runs);
+    };
+    const double Sibling = Time([&] { Items.SelectEntry(Middle()); }, [&] { Form->BitBtn1Click(); });
+    const double Child = Time([&] { Items.SelectEntry(Middle()); }, [&] { Form->BitBtn2Click(); });
+    // An entry with a small subtree: one with children but no grandchildren.
+    auto Small = [&] {
+        for (int Row = Items.TopCount() / 2; Row < Items.TopCount(); ++Row) {
+            TTreeNode* E = Items.TopItem(Row);
+            bool Flat = E->Count() > 0 && E->Count() < 5;
+            for (int C = 0; Flat && C < E->Count(); ++C)
+                Flat = E->Item(C)->Count() == 0;
+            if (Flat)
+                return E;
+        }
+        return Middle();
+    };
+    const double Delete = Time([&] { Items.SelectEntry(Small()); }, [&] { Form->BitBtn3Click(); });
+    // A drop of the selection onto the title of the row below it.
+    const double Drop = Time(
+        [&] {
+            TTreeNode* E = Items.TopItem(0);
+            Items.SelectEntry(E);
+            Form->TreeView1->scrollToTop();
+        },
+        [&] {
+            const QRect Target = Form->TreeView1->LabelRect(Items.TopItem(1));
+            Form->TreeView1DragDrop(Form->TreeView1, Form->TreeView1, Target.left() + 2, Target.center().y());
+        });
+    Report("add sibling", Sibling, "ms", 16, "16 ms");
+    Report("add child", Child, "ms", 16, "16 ms");
+    Report("delete an entry with a small subtree", Delete, "ms", 16, "16 ms");
+    Report("a drop", Drop, "ms", 16, "16 ms");
+    std::fflush(stdout);
+    Form.reset();
+    std::filesystem::current_path(Dir.parent_path());
+    std::filesystem::remove_all(Dir);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    bool StepsOnly = false;
+    for (int I = 1; I < argc; ++I) {
+        if (std::string(argv[I]).rfind("--entries=", 0) == 0)
+            GEntries = std::atoi(argv[I] + 10);
+        if (std::string(argv[I]) == "--steps-only")
+            StepsOnly = true;
+    }
     QApplication App(argc, argv);
+    // The window's steps first: their peak memory must be the window's own.
+    RunWindowSteps();
+    if (StepsOnly)
+        return 0;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -34,6 +34,15 @@ TEST_P(TextToLinesSplits, IntoTheExpectedLines) {
     EXPECT_EQ(LinesOf(&List), GetParam().Lines);
 }
 
+TEST_P(TextToLinesSplits, IntoTheSameLinesThroughAnArena) {
+    TLineArena Arena;
+    TStringList List = MakeList({"left over", "from before"});
+    Arena.TextToLines(List, GetParam().Text);
+    EXPECT_EQ(LinesOf(&List), GetParam().Lines);
+    EXPECT_EQ(List.TextLength(), LinesToText(MakeList(GetParam().Lines)).size());
+    EXPECT_TRUE(List == MakeList(GetParam().Lines));
+}
+
 using namespace std::string_literals;
 
 INSTANTIATE_TEST_SUITE_P(
@@ -142,6 +151,59 @@ TEST(StringList, TextCutShortByNulKeepsLittleMemory) {
     TextToLines(List, "a\0"s + std::string(1 << 20, 'x'));
     EXPECT_EQ(LinesOf(&List), TLines{"a"});
     EXPECT_LT(List.Capacity(), 64u);
+}
+
+} // namespace
+
+namespace {
+
+// Lists filled through one arena share its blocks; each must still behave as a list of its own.
+TEST(LineArena, ListsChangeIndependentlyAndOutliveTheArena) {
+    std::vector<TStringList> Lists(300);
+    {
+        TLineArena Arena;
+        for (std::size_t I = 0; I < Lists.size(); ++I)
+            Arena.TextToLines(Lists[I], "line " + std::to_string(I) + "\r\nsecond " + std::string(I * 37, 'x') + "\n");
+    }
+    // Every kind of change on one list leaves its neighbours alone.
+    Lists[1].Add("third");
+    Lists[2].Reserve(10, 1000);
+    Lists[3].ShrinkToFit();
+    TextToLines(Lists[4], "replaced");
+    TStringList Copy = Lists[5];
+    Copy.Add("only in the copy");
+    TStringList Moved = std::move(Lists[6]);
+    Lists[7].Clear();
+    Lists[8] = Lists[9];
+    for (std::size_t I = 0; I < Lists.size(); ++I) {
+        TLines Expected{"line " + std::to_string(I), "second " + std::string(I * 37, 'x')};
+        if (I == 1)
+            Expected.push_back("third");
+        if (I == 4)
+            Expected = {"replaced"};
+        if (I == 6) {
+            EXPECT_EQ(LinesOf(&Moved), Expected);
+        }
+        if (I == 6 || I == 7)
+            Expected.clear();
+        if (I == 8)
+            Expected = {"line 9", "second " + std::string(9 * 37, 'x')};
+        EXPECT_EQ(LinesOf(&Lists[I]), Expected) << "list " << I;
+    }
+    EXPECT_EQ(LinesOf(&Copy), (TLines{"line 5", "second " + std::string(5 * 37, 'x'), "only in the copy"}));
+    // Adding one of its own lines to a shared list copies the line before the block is left.
+    Lists[10].Add(Lists[10].Strings(0));
+    EXPECT_EQ(LinesOf(&Lists[10]), (TLines{"line 10", "second " + std::string(370, 'x'), "line 10"}));
+}
+
+TEST(LineArena, TextTooLargeForItsBlocksStillSplits) {
+    TLineArena Arena;
+    TStringList Small, Large;
+    Arena.TextToLines(Small, "a\r\n");
+    const std::string Long(3 << 20, 'w');
+    Arena.TextToLines(Large, Long + "\r\nend");
+    EXPECT_EQ(LinesOf(&Large), (TLines{Long, "end"}));
+    EXPECT_EQ(LinesOf(&Small), (TLines{"a"}));
 }
 
 } // namespace
