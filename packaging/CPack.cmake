@@ -20,7 +20,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The libraries (Qt 6 widgets and what they need) come from dpkg-shlibdeps; the font the
 # window asks for and Qt's Japanese texts are no libraries.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic")
+# The tree view works on QTreeView's private row list, so the package holds only with the
+# Qt it was built against (Debian's libqt6core6 provides qt6-base-abi for that).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, qt6-base-abi (= ${Qt6_VERSION})")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 set(CPACK_STRIP_FILES ON)
 include(CPack)
