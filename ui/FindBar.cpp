@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QTextCursor>
 #include <QToolButton>
 
@@ -174,8 +175,13 @@ TTreeNode* TFindBar::FindNext(TFindDirection Direction) {
     FTree->scrollTo(FTree->IndexOf(Found));
     const QRect Row(FTree->viewport()->mapTo(FWindow, FTree->visualRect(FTree->IndexOf(Found)).topLeft()),
                     FTree->visualRect(FTree->IndexOf(Found)).size());
-    if (Row.intersects(geometry()))
+    if (Row.intersects(geometry())) {
+        // Centring a row also centres the column sideways, which would hide the start of
+        // every title once one is wider than the tree.
+        const int Horizontal = FTree->horizontalScrollBar()->value();
         FTree->scrollTo(FTree->IndexOf(Found), QAbstractItemView::PositionAtCenter);
+        FTree->horizontalScrollBar()->setValue(Horizontal);
+    }
     Mark(*Needle);
     return Found;
 }

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScrollBar>
 #include <QTest>
 
 using namespace FormTest;
@@ -250,6 +251,32 @@ private Q_SLOTS:
         QCOMPARE(Find->shortcut(), QKeySequence(QKeySequence::Find));
         Find->trigger();
         QVERIFY(F.Bar().isVisible());
+    }
+
+    // A match under the bar is brought up to the middle of the tree, and the titles keep
+    // their start in view although one of them is wider than the tree.
+    void MatchUnderTheBarKeepsTheTitlesStartInView() {
+        TScratch Scratch;
+        TFakeDialogs Dialogs;
+        TDataFile Data;
+        for (int I = 0; I < 40; ++I)
+            Data.Add(-1, QStringLiteral("Entry %1").arg(I), "\r\n");
+        Data.Add(-1, QStringLiteral("needle ") + QString(200, QLatin1Char('w')), "\r\n");
+        for (int I = 40; I < 60; ++I)
+            Data.Add(-1, QStringLiteral("Entry %1").arg(I), "\r\n");
+        WriteFile(Scratch.File("youken.dat"), Data.Bytes());
+        auto Form = ShownForm(Scratch);
+        QScrollBar* Sideways = Form->TreeView1->horizontalScrollBar();
+        QTRY_VERIFY(Sideways->maximum() > 0);
+        QTest::keyClick(Form->TreeView1, Qt::Key_F, Qt::ControlModifier);
+        auto* Field = Form->findChild<QLineEdit*>(QStringLiteral("FindEdit"));
+        Type(Field, QStringLiteral("needle"));
+        QTest::keyClick(Field, Qt::Key_Return);
+        QCOMPARE(SelectedTitle(*Form).left(6), QStringLiteral("needle"));
+        QCOMPARE(Sideways->value(), 0);
+        const QRect Row = Form->TreeView1->visualRect(Form->TreeView1->currentIndex());
+        const QPoint RowInWindow = Form->TreeView1->viewport()->mapTo(Form.get(), Row.topLeft());
+        QVERIFY(!QRect(RowInWindow, Row.size()).intersects(Form->FindBar1->geometry()));
     }
 
     void FollowsEditsOfTheOutline() {
