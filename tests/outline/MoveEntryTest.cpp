@@ -1,4 +1,5 @@
 #include "Errors.h"
+#include "FailingAllocator.h"
 #include "OutlineRecorder.h"
 #include "TreeNodes.h"
 

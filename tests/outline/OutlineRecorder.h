@@ -481,9 +481,6 @@ private:
     int FDestRow = 0;
 };
 
-// Makes the N-th allocation from now on fail with std::bad_alloc; -1 disarms.
-void FailAllocationAfter(int Count);
-
 // An outline with a recorder and a mirror, torn down in the right order: the outline
 // goes before the recorder its handlers point to.
 class TOutlineFixture : public ::testing::Test {

@@ -1,6 +1,7 @@
 #include "TreeNodes.h"
 
 #include "Errors.h"
+#include "FailingAllocator.h"
 #include "OutlineRecorder.h"
 
 #include <gtest/gtest.h>
@@ -14,47 +15,6 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-// ---------------------------------------------------------------- allocation failures
-
-namespace {
-int GFailCountdown = -1;
-}
-
-void FailAllocationAfter(int Count) {
-    GFailCountdown = Count;
-}
-
-// GCC 12 sees malloc/free behind inlined new/delete and warns of a mismatch that is not one.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t Size) {
-    if (GFailCountdown == 0) {
-        GFailCountdown = -1;
-        throw std::bad_alloc();
-    }
-    if (GFailCountdown > 0)
-        --GFailCountdown;
-    if (void* P = std::malloc(Size ? Size : 1))
-        return P;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t Size) {
-    return operator new(Size);
-}
-void operator delete(void* P) noexcept {
-    std::free(P);
-}
-void operator delete[](void* P) noexcept {
-    std::free(P);
-}
-void operator delete(void* P, std::size_t) noexcept {
-    std::free(P);
-}
-void operator delete[](void* P, std::size_t) noexcept {
-    std::free(P);
-}
-#pragma GCC diagnostic pop
 
 namespace {
 

@@ -3,6 +3,7 @@
 // EOutOfResources), never as the standard library's std::bad_alloc.
 #include "DataFile.h"
 #include "Errors.h"
+#include "FailingAllocator.h"
 #include "OutlineText.h"
 #include "StorageTestSupport.h"
 #include "StringList.h"
@@ -17,41 +18,6 @@
 #include <string_view>
 
 namespace {
-int GFailCountdown = -1;
-} // namespace
-
-// GCC 12 sees malloc/free behind inlined new/delete and warns of a mismatch that is not one.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t Size) {
-    if (GFailCountdown == 0) {
-        GFailCountdown = -1;
-        throw std::bad_alloc();
-    }
-    if (GFailCountdown > 0)
-        --GFailCountdown;
-    if (void* P = std::malloc(Size ? Size : 1))
-        return P;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t Size) {
-    return operator new(Size);
-}
-void operator delete(void* P) noexcept {
-    std::free(P);
-}
-void operator delete[](void* P) noexcept {
-    std::free(P);
-}
-void operator delete(void* P, std::size_t) noexcept {
-    std::free(P);
-}
-void operator delete[](void* P, std::size_t) noexcept {
-    std::free(P);
-}
-#pragma GCC diagnostic pop
-
-namespace {
 
 using namespace StorageTest;
 
@@ -60,15 +26,15 @@ using namespace StorageTest;
 int FirstUntranslatedFailure(const std::function<void()>& Work, std::string& What) {
     for (int N = 0; N < 100000; ++N) {
         std::exception_ptr Error;
-        GFailCountdown = N;
+        FailAllocationAfter(N);
         try {
             Work();
         } catch (...) {
             Error = std::current_exception();
         }
         // Disarmed before anything else allocates.
-        const bool Armed = GFailCountdown >= 0;
-        GFailCountdown = -1;
+        const bool Armed = AllocationFailureArmed();
+        FailAllocationAfter(-1);
         if (!Error) {
             if (Armed)
                 return -1; // it needed fewer than N allocations: every one was tried
