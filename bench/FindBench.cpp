@@ -7,6 +7,7 @@
 //
 // The outlines have the shape of the storage benchmark's (its 1,000,000 entries make a
 // data file of 185 MB): titles of about 20 bytes, bodies of 3 lines, some double-byte text.
+#include "BenchOutline.h"
 #include "CodePage932.h"
 #include "DataFile.h"
 #include "FindIndex.h"
@@ -32,29 +33,6 @@ class TOwningOutline : public TTreeNodes {
 public:
     TOwningOutline() { ReleaseBodiesOnDeletion(*this); }
 };
-
-// The storage benchmark's generator: same words, seed, sizes and depths.
-void Generate(TTreeNodes& Nodes, int Count) {
-    std::mt19937 Random(7);
-    static const char* Words[] = {"\x97\x76\x8C\x8F\x8E\x96\x8E\xC0", "claim",    "\x8D\x52\x95\xD9", "defence",
-                                  "\x8D\xC4\x8D\x52\x95\xD9",         "contract", "\x88\xF8\x93\x6E", "payment"};
-    std::vector<TTreeNode*> Path;
-    for (int K = 0; K < Count; ++K) {
-        const int Depth = Path.empty() ? 0 : static_cast<int>(Random() % std::min<std::size_t>(Path.size() + 1, 9));
-        Path.resize(static_cast<std::size_t>(Depth));
-        std::string Title = std::string(Words[Random() % 8]) + " " + std::to_string(K);
-        Title.resize(20, '.');
-        auto* Body = new TStringList;
-        for (int L = 0; L < 3; ++L) {
-            std::string Line;
-            while (Line.size() < 56)
-                Line += std::string(Words[Random() % 8]) + " ";
-            Line.resize(40 + Random() % 17);
-            Body->Add(Line);
-        }
-        Path.push_back(Nodes.AppendChild(Depth == 0 ? nullptr : Path.back(), Title, Body));
-    }
-}
 
 long ResidentBytes() {
     long Pages = 0;
@@ -84,7 +62,7 @@ TSubject& Subject(int Count) {
         Slot = nullptr;
         const long Before = ResidentBytes();
         auto Made = std::make_unique<TSubject>();
-        Generate(Made->Nodes, Count);
+        BenchOutline::Generate(Made->Nodes, Count);
         const long Loaded = ResidentBytes();
         Made->Index = std::make_unique<TFindIndex>(Made->Nodes);
         const auto Start = std::chrono::steady_clock::now();
