@@ -32,6 +32,23 @@ void* operator new(std::size_t Size) {
 void* operator new[](std::size_t Size) {
     return operator new(Size);
 }
+// The non-throwing forms fail the same way, and must pair with the delete below.
+void* operator new(std::size_t Size, const std::nothrow_t&) noexcept {
+    try {
+        return operator new(Size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t Size, const std::nothrow_t&) noexcept {
+    return operator new(Size, std::nothrow);
+}
+void operator delete(void* P, const std::nothrow_t&) noexcept {
+    std::free(P);
+}
+void operator delete[](void* P, const std::nothrow_t&) noexcept {
+    std::free(P);
+}
 void operator delete(void* P) noexcept {
     std::free(P);
 }
