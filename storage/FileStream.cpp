@@ -422,18 +422,21 @@ void TReplacingFileStream::KeepBackups() {
 }
 
 // New files of earlier saves of this target that were killed part-way: nobody holds
-// their lock any more. Our own is gone by now.
+// their lock any more. Our own is gone by now. A save may also have been killed while
+// it copied the old file to its newest backup.
 void TReplacingFileStream::RemoveStrayFiles() noexcept {
     const std::string Directory = DirectoryOf(FTarget);
-    const std::string Prefix = NewFilePrefix(FTarget);
+    const std::string Prefixes[] = {NewFilePrefix(FTarget), NewFilePrefix(BackupName(FTarget, 1))};
     DIR* Listing = ::opendir(Directory.c_str());
     if (Listing == nullptr)
         return;
     std::vector<std::string> Strays;
     while (const dirent* Entry = ::readdir(Listing)) {
         const std::string Name = Entry->d_name;
-        if (Name.size() == Prefix.size() + 6 && Name.compare(0, Prefix.size(), Prefix) == 0)
-            Strays.push_back(DirectoryPrefixOf(FTarget) + Name);
+        for (const std::string& Prefix : Prefixes) {
+            if (Name.size() == Prefix.size() + 6 && Name.compare(0, Prefix.size(), Prefix) == 0)
+                Strays.push_back(DirectoryPrefixOf(FTarget) + Name);
+        }
     }
     ::closedir(Listing);
     for (const std::string& Stray : Strays) {

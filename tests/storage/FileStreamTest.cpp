@@ -205,13 +205,15 @@ TEST(ReplacingFileStream, NewFileAppearsOnlyComplete) {
 }
 
 // New files of saves that were killed part-way are removed by the next successful save
-// of the same file, but not those of a save still running, nor other files' ones.
+// of the same file, but not those of a save still running, nor other files' ones. A
+// save killed while it copied the old file to its backup (no hard links) left one too.
 TEST(ReplacingFileStream, CommitRemovesNewFilesOfKilledSaves) {
     TScratchDir Dir;
     const std::string Name = Dir / "d.dat";
     WriteFileBytes(Name, "old");
     WriteFileBytes(Dir / ".d.dat.new-AbC123", "killed");
     WriteFileBytes(Dir / ".d.dat.new-zzzzzz", "killed too");
+    WriteFileBytes(Dir / ".d.dat.1.new-AbC123", "killed while copying the backup");
     WriteFileBytes(Dir / ".e.dat.new-AbC123", "another file's");
     WriteFileBytes(Dir / ".d.dat.new-short", "not ours");
     TReplacingFileStream Running(Dir / "e.dat");
