@@ -391,6 +391,7 @@ void TForm1::LoadData() {
     // the passage of the selection commits nothing and cannot stop the clearing.
     FShownEntry = nullptr;
     FTitleEntry = nullptr;
+    UpdateFieldsEditable();
     FHistory->Clear();
     UpdateUndoActions();
     TReadResult Result = TReadResult::rrRead;
@@ -543,6 +544,11 @@ void TForm1::TreeView1Change(TObject*, TTreeNode*) {
 }
 
 void TForm1::ShowSelectedEntry() {
+    // However far the fields get, afterwards they take typing only for the entry they show.
+    const struct TEditable {
+        TForm1& Form;
+        ~TEditable() { Form.UpdateFieldsEditable(); }
+    } Editable{*this};
     // The outline's current selection decides (the notified entry may be none).
     TTreeNode* Selected = TreeView1->Items().SelectedEntry();
     if (Selected == nullptr) {
@@ -558,6 +564,12 @@ void TForm1::ShowSelectedEntry() {
     Memo1->SetLinesText(Body != nullptr ? LinesToText(*Body) : TByteString());
     FShownEntry = Selected;
     ShowLevelLabel(TTreeNodes::EntryLevel(Selected));
+}
+
+void TForm1::UpdateFieldsEditable() {
+    const TTreeNode* Selected = TreeView1->Items().SelectedEntry();
+    Edit1->setReadOnly(Selected == nullptr || Selected != FTitleEntry);
+    Memo1->setReadOnly(Selected == nullptr || Selected != FShownEntry);
 }
 
 void TForm1::TreeView1Deletion(TObject*, TTreeNode* Node) {

@@ -172,6 +172,9 @@ private:
     bool FieldsDiffer() const;
     // The fields (and the level label) show the selected entry; nothing when none is.
     void ShowSelectedEntry();
+    // Only a field that shows the selected entry takes typing: a commit could put the
+    // typing of any other field nowhere, and it would be lost.
+    void UpdateFieldsEditable();
     // The save prompt: when anything changed, asks, and on Yes commits and saves. Icon is
     // the box's icon flag. False when the answer was No.
     bool OfferToSave(int Icon);
