@@ -166,9 +166,8 @@ bool NoHardLinks(int Error) noexcept {
            Error == EXDEV;
 }
 
-// Copies the open file Source to Name through a new file renamed into place.
-bool CopyInto(int Source, const std::string& Name, mode_t Mode) {
-    std::string Temp;
+// Copies the open file Source to a new file beside Name, synced; Temp is its name.
+bool CopyToNewFile(int Source, const std::string& Name, mode_t Mode, std::string& Temp) {
     const int Out = CreateNewFile(Name, Temp);
     if (Out < 0)
         return false;
@@ -192,7 +191,6 @@ bool CopyInto(int Source, const std::string& Name, mode_t Mode) {
     }
     Good = Good && ::fsync(Out) == 0;
     Good = ::close(Out) == 0 && Good;
-    Good = Good && ::rename(Temp.c_str(), Name.c_str()) == 0;
     if (!Good)
         ::unlink(Temp.c_str());
     return Good;
@@ -402,23 +400,38 @@ void TReplacingFileStream::Commit() {
 }
 
 // The oldest generation goes, the others move up one, and the old file becomes name.1.
+// The old file is first kept under a new name beside it: when that fails (no space for
+// the copy, say), no generation has moved or gone yet.
 void TReplacingFileStream::KeepBackups() {
     if (FBackups <= 0)
         return;
     const std::string Newest = BackupName(FTarget, 1);
     const EFCreateError Failure(BackupName(FFileName, 1));
-    for (int Generation = FBackups - 1; Generation >= 1; --Generation) {
-        const std::string From = BackupName(FTarget, Generation);
-        if (::rename(From.c_str(), BackupName(FTarget, Generation + 1).c_str()) != 0 && errno != ENOENT)
+    std::string Kept;
+    const int Placeholder = CreateNewFile(Newest, Kept);
+    if (Placeholder < 0)
+        throw Failure;
+    ::close(Placeholder);
+    ::unlink(Kept.c_str());
+    if (MakeLink(FTarget.c_str(), Kept.c_str()) != 0) {
+        struct stat Info;
+        if (!NoHardLinks(errno) || ::fstat(FTargetHandle, &Info) != 0 ||
+            !CopyToNewFile(FTargetHandle, Newest, Info.st_mode, Kept))
             throw Failure;
     }
-    if (::unlink(Newest.c_str()) != 0 && errno != ENOENT)
+    for (int Generation = FBackups - 1; Generation >= 1; --Generation) {
+        const std::string From = BackupName(FTarget, Generation);
+        if (::rename(From.c_str(), BackupName(FTarget, Generation + 1).c_str()) != 0 && errno != ENOENT) {
+            ::unlink(Kept.c_str());
+            throw Failure;
+        }
+    }
+    if (::rename(Kept.c_str(), Newest.c_str()) != 0) {
+        ::unlink(Kept.c_str());
         throw Failure;
-    if (MakeLink(FTarget.c_str(), Newest.c_str()) == 0)
-        return;
-    struct stat Info;
-    if (!NoHardLinks(errno) || ::fstat(FTargetHandle, &Info) != 0 || !CopyInto(FTargetHandle, Newest, Info.st_mode))
-        throw Failure;
+    }
+    // A rename between two names of one file does nothing: the new name goes by hand.
+    ::unlink(Kept.c_str());
 }
 
 // New files of earlier saves of this target that were killed part-way: nobody holds
@@ -439,12 +452,16 @@ void TReplacingFileStream::RemoveStrayFiles() noexcept {
         }
     }
     ::closedir(Listing);
+    // A save killed after linking the old file for its backup left a second name of the
+    // file we still hold (now a backup): that lock is ours, the name can go.
+    struct stat Old;
+    const bool OldKnown = FTargetHandle >= 0 && ::fstat(FTargetHandle, &Old) == 0;
     for (const std::string& Stray : Strays) {
         const int Fd = ::open(Stray.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
         if (Fd < 0)
             continue;
         struct stat Info;
-        if (::fstat(Fd, &Info) == 0 && S_ISREG(Info.st_mode) && TakeLock(Fd))
+        if (::fstat(Fd, &Info) == 0 && S_ISREG(Info.st_mode) && ((OldKnown && SameFile(Info, Old)) || TakeLock(Fd)))
             ::unlink(Stray.c_str());
         ::close(Fd);
     }
