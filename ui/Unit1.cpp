@@ -395,7 +395,13 @@ void TForm1::LoadData() {
     FHistory->Clear();
     UpdateUndoActions();
     TReadResult Result = TReadResult::rrRead;
-    Completing([&] { Result = ReadOutline(TreeView1->Items(), DataFileName); });
+    FDamagedGeneration = -1;
+    try {
+        Completing([&] { Result = ReadOutline(TreeView1->Items(), DataFileName); });
+    } catch (...) {
+        FDamagedGeneration = 0;
+        throw;
+    }
     if (Result == TReadResult::rrNotFound) {
         TDialogs::Current().ShowMessage(QString::fromUtf8(Messages::FileNotFound), TDialogs::ApplicationTitle());
     }
@@ -420,7 +426,12 @@ template <class F> void TForm1::Completing(F&& Operation) {
 }
 
 void TForm1::SaveData() {
-    WriteOutline(TreeView1->Items(), DataFileName, DataFileBackups);
+    // The damaged file of a failed load is never rotated away: once it is the oldest
+    // backup, the newer ones rotate below it.
+    const bool Pinned = FDamagedGeneration >= DataFileBackups;
+    WriteOutline(TreeView1->Items(), DataFileName, Pinned ? DataFileBackups - 1 : DataFileBackups);
+    if (FDamagedGeneration >= 0 && !Pinned)
+        ++FDamagedGeneration;
     // Only a written file makes the outline unchanged; after a failure the prompts must
     // still offer to save.
     Changed = 0;

@@ -216,6 +216,9 @@ private:
     // and the entry whose title the title field shows (also when its body could not be).
     TTreeNode* FShownEntry = nullptr;
     TTreeNode* FTitleEntry = nullptr;
+    // After a load that failed part-way: the backup generation that now holds the damaged
+    // file with its unread records (0: still the data file itself); -1 otherwise.
+    int FDamagedGeneration = -1;
     // Inside an undo or redo: the steps themselves change entries, the fields do not.
     bool FReplaying = false;
     int FCompleting = 0;

@@ -748,6 +748,40 @@ private Q_SLOTS:
         }
     }
 
+    // However often the user saves after such a load, the damaged file stays among the
+    // backups: once it is the oldest one kept, the newer ones rotate below it. Loading
+    // a file that reads whole lets it go again.
+    void RepeatedSavesAfterAFailedLoadKeepTheDamagedFile() {
+        TScratch Scratch;
+        TFakeDialogs Dialogs;
+        QByteArray Damaged = SampleData().Bytes();
+        Damaged.chop(3);
+        WriteFile(Scratch.File("youken.dat"), Damaged);
+        Dialogs.Expect(IDOK); // the read error
+        auto Form = ShownForm(Scratch);
+        QByteArray Saved;
+        for (int Save = 1; Save <= 5; ++Save) {
+            Click(*Form, 1);
+            Click(*Form, 6);
+            const QByteArray Previous = Saved;
+            Saved = ReadFile(Scratch.File("youken.dat"));
+            if (Save > 1) {
+                QCOMPARE(ReadFile(Scratch.File("youken.dat.1")), Previous);
+            }
+            QCOMPARE(ReadFile(Scratch.File(QStringLiteral("youken.dat.%1").arg(std::min(Save, 3)))), Damaged);
+        }
+        // Reloaded whole, the outline's file rotates all its backups as usual.
+        Click(*Form, 9);
+        for (int Save = 1; Save <= 3; ++Save) {
+            Click(*Form, 1);
+            Click(*Form, 6);
+        }
+        for (const char* Backup : {"youken.dat.1", "youken.dat.2", "youken.dat.3"}) {
+            QVERIFY(ReadFile(Scratch.File(Backup)) != Damaged);
+        }
+        QCOMPARE(Dialogs.Boxes.size(), std::size_t{1});
+    }
+
     // An entry whose body the editor refuses is reported, but the delete that selected it
     // is complete, and no commit later writes another entry's text into it.
     void DeleteCompletesWhenTheNextBodyCannotBeShown() {
