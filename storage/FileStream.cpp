@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
@@ -158,6 +159,21 @@ void SyncDirectory(const std::string& Path) noexcept {
         ::fsync(Directory);
         ::close(Directory);
     }
+}
+
+// Renames From to To unless To exists. Where the file system cannot refuse to replace,
+// a name taken already is still refused.
+int RenameNoReplace(const char* From, const char* To) noexcept {
+    if (::renameat2(AT_FDCWD, From, AT_FDCWD, To, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return -1;
+    struct stat Info;
+    if (::lstat(To, &Info) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return ::rename(From, To);
 }
 
 // No hard links on this file system (FAT, some network shares).
@@ -385,7 +401,7 @@ void TReplacingFileStream::Commit() {
         // A link cannot replace a file that appeared meanwhile (another save of it).
         if (MakeLink(FTempName.c_str(), FTarget.c_str()) == 0) {
             ::unlink(FTempName.c_str());
-        } else if (errno == EEXIST || !NoHardLinks(errno) || ::rename(FTempName.c_str(), FTarget.c_str()) != 0) {
+        } else if (errno == EEXIST || !NoHardLinks(errno) || RenameNoReplace(FTempName.c_str(), FTarget.c_str()) != 0) {
             throw EFCreateError(FFileName);
         }
     } else {

@@ -227,6 +227,30 @@ TEST(ReplacingFileStream, NewFileAppearsOnlyComplete) {
     EXPECT_EQ(Dir.Names(), std::vector<std::string>{"new.dat"});
 }
 
+// Also where the file system has no hard links, a first save never replaces a file
+// that appeared under its name meanwhile.
+TEST(ReplacingFileStream, NewFileWithoutHardLinksReplacesNothing) {
+    SetLinkCall([](const char*, const char*) {
+        errno = EPERM;
+        return -1;
+    });
+    const struct TRestore {
+        ~TRestore() { SetLinkCall(nullptr); }
+    } Restore;
+    TScratchDir Dir;
+    const std::string Name = Dir / "new.dat";
+    {
+        TReplacingFileStream Stream(Name, 3);
+        Stream.WriteBuffer("abc", 3);
+        WriteFileBytes(Name, "someone else's");
+        EXPECT_THROW(Stream.Commit(), EFCreateError);
+    }
+    EXPECT_EQ(ReadFileBytes(Name), "someone else's");
+    EXPECT_EQ(Dir.Names(), std::vector<std::string>{"new.dat"});
+    Save(Dir / "other.dat", "abc", 3);
+    EXPECT_EQ(ReadFileBytes(Dir / "other.dat"), "abc");
+}
+
 // New files of saves that were killed part-way are removed by the next successful save
 // of the same file, but not those of a save still running, nor other files' ones. A
 // save killed while it kept the old file for its backup left one too.
