@@ -1,6 +1,8 @@
 #include "ProfileStore.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -321,6 +324,43 @@ std::string DirectoryOf(const std::string& Path) {
     return Slash == 0 ? "/" : Path.substr(0, Slash);
 }
 
+// New files of writes of Target are named ".<base>.new-<pid>-<count>" beside it.
+bool IsNewFileName(const std::string& Name, const std::string& Prefix) {
+    if (Name.size() <= Prefix.size() || Name.compare(0, Prefix.size(), Prefix) != 0)
+        return false;
+    const std::string Rest = Name.substr(Prefix.size());
+    const auto Dash = Rest.find('-');
+    return Dash != std::string::npos && Dash > 0 && Dash + 1 < Rest.size() &&
+           Rest.find_first_not_of("0123456789-") == std::string::npos && Rest.find('-', Dash + 1) == std::string::npos;
+}
+
+// Removes the new files of writes that were killed part-way: a write holds the lock of
+// its own until it is renamed. Where there are no locks, nothing is removed.
+void RemoveStrayFiles(const std::string& Folder, const std::string& Prefix) noexcept {
+    DIR* Listing = ::opendir(Folder.empty() ? "." : Folder.c_str());
+    if (Listing == nullptr)
+        return;
+    std::vector<std::string> Strays;
+    try {
+        while (const dirent* Entry = ::readdir(Listing)) {
+            if (IsNewFileName(Entry->d_name, Prefix))
+                Strays.push_back(Folder + Entry->d_name);
+        }
+    } catch (...) {
+        // No memory for the list: the strays wait for another write.
+    }
+    ::closedir(Listing);
+    for (const std::string& Stray : Strays) {
+        const int Handle = ::open(Stray.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (Handle < 0)
+            continue;
+        struct stat Info {};
+        if (::fstat(Handle, &Info) == 0 && S_ISREG(Info.st_mode) && ::flock(Handle, LOCK_EX | LOCK_NB) == 0)
+            ::unlink(Stray.c_str());
+        ::close(Handle);
+    }
+}
+
 // Writes Text to a new file beside Target, syncs it and renames it over Target.
 bool ReplaceFile(const std::string& Target, TByteView Text, const struct stat* Old) {
     static std::atomic<unsigned> Counter{0};
@@ -338,6 +378,8 @@ bool ReplaceFile(const std::string& Target, TByteView Text, const struct stat* O
     }
     if (Handle < 0)
         return false;
+    // Locked until the rename, so that another write sees the file is not a stray.
+    ::flock(Handle, LOCK_EX | LOCK_NB);
     bool Done = true;
     if (Old != nullptr) {
         Done = ::fchmod(Handle, Old->st_mode & 07777) == 0;
@@ -346,8 +388,9 @@ bool ReplaceFile(const std::string& Target, TByteView Text, const struct stat* O
         }
     }
     Done = Done && WriteAll(Handle, Text) && ::fsync(Handle) == 0;
-    Done = ::close(Handle) == 0 && Done;
+    // Renamed while still held (and locked); the data are on disk once synced.
     Done = Done && ::rename(Temporary.c_str(), Target.c_str()) == 0;
+    ::close(Handle);
     if (!Done) {
         ::unlink(Temporary.c_str());
         return false;
@@ -358,6 +401,7 @@ bool ReplaceFile(const std::string& Target, TByteView Text, const struct stat* O
         ::fsync(Directory);
         ::close(Directory);
     }
+    RemoveStrayFiles(Folder, "." + Base + ".new-");
     return true;
 }
 

@@ -27,7 +27,8 @@
 // New lines end like the file's first line (LF in a new file). Names and values
 // are written as they are, unless they would not read back byte for byte so: then
 // they are written in double quotes. The new file is written beside the old one,
-// synced and renamed over it, so a failed write leaves the file as it was.
+// synced and renamed over it, so a failed write leaves the file as it was; new files
+// left by writes that were killed part-way are removed by the next write.
 #include "ByteString.h"
 
 #include <cstddef>

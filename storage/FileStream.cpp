@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
@@ -166,15 +167,29 @@ void SyncDirectory(const std::string& Path) noexcept {
     }
 }
 
+// Renames From to To unless To exists. Where the file system cannot refuse to replace,
+// a name taken already is still refused.
+int RenameNoReplace(const char* From, const char* To) noexcept {
+    if (::renameat2(AT_FDCWD, From, AT_FDCWD, To, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return -1;
+    struct stat Info;
+    if (::lstat(To, &Info) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return ::rename(From, To);
+}
+
 // No hard links on this file system (FAT, some network shares).
 bool NoHardLinks(int Error) noexcept {
     return Error == EPERM || Error == EOPNOTSUPP || Error == ENOTSUP || Error == EMLINK || Error == ENOSYS ||
            Error == EXDEV;
 }
 
-// Copies the open file Source to Name through a new file renamed into place.
-bool CopyInto(int Source, const std::string& Name, mode_t Mode) {
-    std::string Temp;
+// Copies the open file Source to a new file beside Name, synced; Temp is its name.
+bool CopyToNewFile(int Source, const std::string& Name, mode_t Mode, std::string& Temp) {
     const int Out = CreateNewFile(Name, Temp);
     if (Out < 0)
         return false;
@@ -198,7 +213,6 @@ bool CopyInto(int Source, const std::string& Name, mode_t Mode) {
     }
     Good = Good && ::fsync(Out) == 0;
     Good = ::close(Out) == 0 && Good;
-    Good = Good && ::rename(Temp.c_str(), Name.c_str()) == 0;
     if (!Good)
         ::unlink(Temp.c_str());
     return Good;
@@ -404,7 +418,7 @@ void TReplacingFileStream::Commit() {
         // A link cannot replace a file that appeared meanwhile (another save of it).
         if (MakeLink(FTempName.c_str(), FTarget.c_str()) == 0) {
             ::unlink(FTempName.c_str());
-        } else if (errno == EEXIST || !NoHardLinks(errno) || ::rename(FTempName.c_str(), FTarget.c_str()) != 0) {
+        } else if (errno == EEXIST || !NoHardLinks(errno) || RenameNoReplace(FTempName.c_str(), FTarget.c_str()) != 0) {
             throw EFCreateError(FFileName);
         }
     } else {
@@ -419,27 +433,43 @@ void TReplacingFileStream::Commit() {
 }
 
 // The oldest generation goes, the others move up one, and the old file becomes name.1.
+// The old file is first kept under a new name beside it: when that fails (no space for
+// the copy, say), no generation has moved or gone yet.
 void TReplacingFileStream::KeepBackups() {
     if (FBackups <= 0)
         return;
     const std::string Newest = BackupName(FTarget, 1);
     const EFCreateError Failure(BackupName(FFileName, 1));
-    for (int Generation = FBackups - 1; Generation >= 1; --Generation) {
-        const std::string From = BackupName(FTarget, Generation);
-        if (::rename(From.c_str(), BackupName(FTarget, Generation + 1).c_str()) != 0 && errno != ENOENT)
+    std::string Kept;
+    const int Placeholder = CreateNewFile(Newest, Kept);
+    if (Placeholder < 0)
+        throw Failure;
+    ::close(Placeholder);
+    ::unlink(Kept.c_str());
+    if (MakeLink(FTarget.c_str(), Kept.c_str()) != 0) {
+        struct stat Info;
+        if (!NoHardLinks(errno) || ::fstat(FTargetHandle, &Info) != 0 ||
+            !CopyToNewFile(FTargetHandle, Newest, Info.st_mode, Kept))
             throw Failure;
     }
-    if (::unlink(Newest.c_str()) != 0 && errno != ENOENT)
+    for (int Generation = FBackups - 1; Generation >= 1; --Generation) {
+        const std::string From = BackupName(FTarget, Generation);
+        if (::rename(From.c_str(), BackupName(FTarget, Generation + 1).c_str()) != 0 && errno != ENOENT) {
+            ::unlink(Kept.c_str());
+            throw Failure;
+        }
+    }
+    if (::rename(Kept.c_str(), Newest.c_str()) != 0) {
+        ::unlink(Kept.c_str());
         throw Failure;
-    if (MakeLink(FTarget.c_str(), Newest.c_str()) == 0)
-        return;
-    struct stat Info;
-    if (!NoHardLinks(errno) || ::fstat(FTargetHandle, &Info) != 0 || !CopyInto(FTargetHandle, Newest, Info.st_mode))
-        throw Failure;
+    }
+    // A rename between two names of one file does nothing: the new name goes by hand.
+    ::unlink(Kept.c_str());
 }
 
 // New files of earlier saves of this target that were killed part-way: nobody holds
-// their lock any more. Our own is gone by now.
+// their lock any more. Our own is gone by now. A save may also have been killed while
+// it copied the old file to its newest backup.
 void TReplacingFileStream::RemoveStrayFiles() noexcept {
     // Tidying up after a save that has succeeded: short of memory, the files stay for the next one.
     try {
@@ -450,7 +480,7 @@ void TReplacingFileStream::RemoveStrayFiles() noexcept {
 
 void TReplacingFileStream::RemoveStrayFilesOrThrow() {
     const std::string Directory = DirectoryOf(FTarget);
-    const std::string Prefix = NewFilePrefix(FTarget);
+    const std::string Prefixes[] = {NewFilePrefix(FTarget), NewFilePrefix(BackupName(FTarget, 1))};
     DIR* Listing = ::opendir(Directory.c_str());
     if (Listing == nullptr)
         return;
@@ -458,15 +488,21 @@ void TReplacingFileStream::RemoveStrayFilesOrThrow() {
     std::vector<std::string> Strays;
     while (const dirent* Entry = ::readdir(Listing)) {
         const std::string Name = Entry->d_name;
-        if (Name.size() == Prefix.size() + 6 && Name.compare(0, Prefix.size(), Prefix) == 0)
-            Strays.push_back(DirectoryPrefixOf(FTarget) + Name);
+        for (const std::string& Prefix : Prefixes) {
+            if (Name.size() == Prefix.size() + 6 && Name.compare(0, Prefix.size(), Prefix) == 0)
+                Strays.push_back(DirectoryPrefixOf(FTarget) + Name);
+        }
     }
+    // A save killed after linking the old file for its backup left a second name of the
+    // file we still hold (now a backup): that lock is ours, the name can go.
+    struct stat Old;
+    const bool OldKnown = FTargetHandle >= 0 && ::fstat(FTargetHandle, &Old) == 0;
     for (const std::string& Stray : Strays) {
         const int Fd = ::open(Stray.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
         if (Fd < 0)
             continue;
         struct stat Info;
-        if (::fstat(Fd, &Info) == 0 && S_ISREG(Info.st_mode) && TakeLock(Fd))
+        if (::fstat(Fd, &Info) == 0 && S_ISREG(Info.st_mode) && ((OldKnown && SameFile(Info, Old)) || TakeLock(Fd)))
             ::unlink(Stray.c_str());
         ::close(Fd);
     }

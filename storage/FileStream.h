@@ -131,7 +131,8 @@ private:
 // With Backups > 0, Commit first keeps the old target as a backup beside it, rotating
 // Backups generations: name.1 is the previous content, name.2 the one before, and so
 // on. The backup is a hard link to the old file (no copy), or a copy where the file
-// system has no hard links. New files left by saves that were killed part-way are
+// system has no hard links. When the old target cannot be kept, the save stops before
+// any generation has moved or gone. New files left by saves that were killed part-way are
 // removed by the next successful Commit for the same target.
 class TReplacingFileStream final : public TWriteStream {
 public:

@@ -400,10 +400,17 @@ void TForm1::LoadData() {
     // the passage of the selection commits nothing and cannot stop the clearing.
     FShownEntry = nullptr;
     FTitleEntry = nullptr;
+    UpdateFieldsEditable();
     FHistory->Clear();
     UpdateUndoActions();
     TReadResult Result = TReadResult::rrRead;
-    Completing([&] { Result = ReadOutline(TreeView1->Items(), DataFileName); });
+    FDamagedGeneration = -1;
+    try {
+        Completing([&] { Result = ReadOutline(TreeView1->Items(), DataFileName); });
+    } catch (...) {
+        FDamagedGeneration = 0;
+        throw;
+    }
     if (Result == TReadResult::rrNotFound) {
         TDialogs::Current().ShowMessage(QString::fromUtf8(Messages::FileNotFound), TDialogs::ApplicationTitle());
     }
@@ -428,7 +435,12 @@ template <class F> void TForm1::Completing(F&& Operation) {
 }
 
 void TForm1::SaveData() {
-    WriteOutline(TreeView1->Items(), DataFileName, DataFileBackups);
+    // The damaged file of a failed load is never rotated away: once it is the oldest
+    // backup, the newer ones rotate below it.
+    const bool Pinned = FDamagedGeneration >= DataFileBackups;
+    WriteOutline(TreeView1->Items(), DataFileName, Pinned ? DataFileBackups - 1 : DataFileBackups);
+    if (FDamagedGeneration >= 0 && !Pinned)
+        ++FDamagedGeneration;
     // Only a written file makes the outline unchanged; after a failure the prompts must
     // still offer to save.
     Changed = 0;
@@ -552,6 +564,11 @@ void TForm1::TreeView1Change(TObject*, TTreeNode*) {
 }
 
 void TForm1::ShowSelectedEntry() {
+    // However far the fields get, afterwards they take typing only for the entry they show.
+    const struct TEditable {
+        TForm1& Form;
+        ~TEditable() { Form.UpdateFieldsEditable(); }
+    } Editable{*this};
     // The outline's current selection decides (the notified entry may be none).
     TTreeNode* Selected = TreeView1->Items().SelectedEntry();
     if (Selected == nullptr) {
@@ -567,6 +584,12 @@ void TForm1::ShowSelectedEntry() {
     Memo1->SetLinesText(Body != nullptr ? LinesToText(*Body) : TByteString());
     FShownEntry = Selected;
     ShowLevelLabel(TTreeNodes::EntryLevel(Selected));
+}
+
+void TForm1::UpdateFieldsEditable() {
+    const TTreeNode* Selected = TreeView1->Items().SelectedEntry();
+    Edit1->setReadOnly(Selected == nullptr || Selected != FTitleEntry);
+    Memo1->setReadOnly(Selected == nullptr || Selected != FShownEntry);
 }
 
 void TForm1::TreeView1Deletion(TObject*, TTreeNode* Node) {

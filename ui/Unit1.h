@@ -179,6 +179,9 @@ private:
     bool FieldsDiffer() const;
     // The fields (and the level label) show the selected entry; nothing when none is.
     void ShowSelectedEntry();
+    // Only a field that shows the selected entry takes typing: a commit could put the
+    // typing of any other field nowhere, and it would be lost.
+    void UpdateFieldsEditable();
     // The save prompt: when anything changed, asks, and on Yes commits and saves. Icon is
     // the box's icon flag. False when the answer was No.
     bool OfferToSave(int Icon);
@@ -230,6 +233,9 @@ private:
     // and the entry whose title the title field shows (also when its body could not be).
     TTreeNode* FShownEntry = nullptr;
     TTreeNode* FTitleEntry = nullptr;
+    // After a load that failed part-way: the backup generation that now holds the damaged
+    // file with its unread records (0: still the data file itself); -1 otherwise.
+    int FDamagedGeneration = -1;
     // Inside an undo or redo: the steps themselves change entries, the fields do not.
     bool FReplaying = false;
     int FCompleting = 0;

@@ -525,8 +525,9 @@ private Q_SLOTS:
         QCOMPARE(Form.TreeView1->Items().EntryCount(), 0);
         Click(Form, 3);
         QCOMPARE(Form.TreeView1->Items().EntryCount(), 0);
-        QCOMPARE(Form.Edit1->text(), "orphan");
-        // The fields went nowhere: a new entry starts empty.
+        // Fields of no entry take no typing (it could go nowhere); a new entry starts empty.
+        QCOMPARE(Form.Edit1->text(), QString());
+        QCOMPARE(Form.MemoChanged, 0);
         Click(Form, 2);
         QCOMPARE(FormTest::Outline(Form), "未入力");
         QCOMPARE(Body(FindEntry(Form, "未入力")), QString());
@@ -692,6 +693,93 @@ private Q_SLOTS:
         Click(*Form, 6);
         QCOMPARE(ReadFile(Scratch.File("youken.dat.2")), Damaged);
         QCOMPARE(ReadFile(Scratch.File("youken.dat.1")), ReadFile(Scratch.File("youken.dat")));
+    }
+
+    // Fields that belong to no entry take no typing: a commit could put it nowhere, so it
+    // would vanish at the next selection or at close without a prompt. A title field that
+    // shows the selected entry still takes a new title when only its body cannot be shown.
+    void FieldsOfNoEntryTakeNoTyping_data() {
+        QTest::addColumn<QString>("State");
+        QTest::addColumn<bool>("TitleTakesTyping");
+        QTest::newRow("at start, nothing selected") << "start" << false;
+        QTest::newRow("after the last entry was deleted") << "deleted" << false;
+        QTest::newRow("after a switch to a missing file") << "switched" << false;
+        QTest::newRow("the body cannot be shown") << "refused" << true;
+    }
+    void FieldsOfNoEntryTakeNoTyping() {
+        QFETCH(QString, State);
+        QFETCH(bool, TitleTakesTyping);
+        TFixture F;
+        TForm1& Form = *F.Form;
+        Form.TreeView1->Items().ExpandAll();
+        if (State == "deleted") {
+            QVERIFY(ClickEntry(Form, "A"));
+            Click(Form, 3);
+            Click(Form, 3);
+            QCOMPARE(FormTest::Outline(Form), "");
+        } else if (State == "switched") {
+            F.Dialogs.Expect(IDOK);
+            Click(Form, 10);
+            QCOMPARE(FormTest::Outline(Form), "");
+        } else if (State == "refused") {
+            QVERIFY(ClickEntry(Form, "A2"));
+            Form.Memo1->SetMaxLength(4);
+            F.Dialogs.Expect(IDOK);
+            QVERIFY(ClickEntry(Form, "A1a"));
+            QCOMPARE(F.Dialogs.Boxes.size(), std::size_t{1});
+        }
+        const TByteString ShownBody = Form.Memo1->LinesText();
+        const TByteString ShownTitle = Form.Edit1->Text();
+        TypeInMemo(Form, "xy");
+        QCOMPARE(Form.Memo1->LinesText(), ShownBody);
+        QCOMPARE(Form.MemoChanged, 0);
+        QTest::mouseClick(Form.Edit1, Qt::LeftButton);
+        QTest::keyClick(Form.Edit1, Qt::Key_End);
+        QTest::keyClicks(Form.Edit1, "T");
+        QCOMPARE(Form.Edit1->Text() != ShownTitle, TitleTakesTyping);
+        Form.Memo1->SetMaxLength(TMemo::DefaultMaxLength);
+        if (State == "refused") {
+            QVERIFY(ClickEntry(Form, "B"));
+            QVERIFY(FindEntry(Form, "A1aT") != nullptr);
+            QCOMPARE(Body(FindEntry(Form, "A1aT")), "deep");
+            // An entry the editor can show takes typing again.
+            TypeInMemo(Form, "xy");
+            QCOMPARE(Form.MemoChanged, 1);
+        }
+    }
+
+    // However often the user saves after such a load, the damaged file stays among the
+    // backups: once it is the oldest one kept, the newer ones rotate below it. Loading
+    // a file that reads whole lets it go again.
+    void RepeatedSavesAfterAFailedLoadKeepTheDamagedFile() {
+        TScratch Scratch;
+        TFakeDialogs Dialogs;
+        QByteArray Damaged = SampleData().Bytes();
+        Damaged.chop(3);
+        WriteFile(Scratch.File("youken.dat"), Damaged);
+        Dialogs.Expect(IDOK); // the read error
+        auto Form = ShownForm(Scratch);
+        QByteArray Saved;
+        for (int Save = 1; Save <= 5; ++Save) {
+            Click(*Form, 1);
+            Click(*Form, 6);
+            const QByteArray Previous = Saved;
+            Saved = ReadFile(Scratch.File("youken.dat"));
+            if (Save > 1) {
+                QCOMPARE(ReadFile(Scratch.File("youken.dat.1")), Previous);
+            }
+            QCOMPARE(ReadFile(Scratch.File(QStringLiteral("youken.dat.%1").arg(std::min(Save, 3)))), Damaged);
+        }
+        // Reloaded whole, the outline's file rotates all its backups as usual.
+        Click(*Form, 9);
+        for (int Save = 1; Save <= 3; ++Save) {
+            Click(*Form, 1);
+            Click(*Form, 6);
+        }
+        for (const char* Backup : {"youken.dat.1", "youken.dat.2", "youken.dat.3"}) {
+            QVERIFY(ReadFile(Scratch.File(Backup)) != Damaged);
+        }
+        QCOMPARE(Dialogs.Boxes.size(), std::size_t{1});
     }
 
     // An entry whose body the editor refuses is reported, but the delete that selected it

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/file.h>
 #include <sys/stat.h>
 
 #include <array>
@@ -322,17 +323,27 @@ INSTANTIATE_TEST_SUITE_P(ProfileStore, DamagedFile,
                                            TDamagedCase{"Empty", [] { return TByteString(); }}),
                          [](const auto& Info) { return std::string(Info.param.Name); });
 
+// A write leaves no new file of its own, and removes those of writes that were killed
+// part-way; one that a write still running holds stays.
 TEST(ProfileStore, WriteLeavesNoTemporaryAndKeepsTheMode) {
     TTempDir Dir;
     const std::string Path = Dir.Path("Quorvel.ini");
     WriteFileText(Path, "[form]\nform1.top=1\n");
     ::chmod(Path.c_str(), 0640);
+    WriteFileText(Dir.Path(".Quorvel.ini.new-4242-7"), "[form]\nform1.top=killed\n");
+    const std::string Running = Dir.Path(".Quorvel.ini.new-4243-1");
+    WriteFileText(Running, "[form]\n");
+    const int Held = ::open(Running.c_str(), O_RDONLY);
+    ASSERT_GE(Held, 0);
+    ASSERT_EQ(::flock(Held, LOCK_EX | LOCK_NB), 0);
     ASSERT_TRUE(WritePrivateProfileString("form", "form1.top", "2", Path.c_str()));
+    ::close(Held);
     struct stat Info {};
     ASSERT_EQ(::stat(Path.c_str(), &Info), 0);
     EXPECT_EQ(Info.st_mode & 07777, 0640u);
     for (const auto& Entry : std::filesystem::directory_iterator(Dir.Path()))
-        EXPECT_EQ(Entry.path().filename(), "Quorvel.ini");
+        EXPECT_TRUE(Entry.path().filename() == "Quorvel.ini" || Entry.path() == Running) << Entry.path();
+    EXPECT_TRUE(std::filesystem::exists(Running));
 }
 
 TEST(ProfileStore, WriteGoesThroughALinkToItsTarget) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace StorageTest;
@@ -183,6 +184,28 @@ TEST(ReplacingFileStream, BackupThatCannotBeKeptStopsTheSave) {
     EXPECT_EQ(Dir.Names(), (std::vector<std::string>{"d.dat", "d.dat.2", "d.dat.3"}));
 }
 
+// When the old file cannot be kept (no space for the link or the copy), no backup has
+// moved or gone yet: the save stops with every generation as it was.
+TEST(ReplacingFileStream, BackupThatCannotBeMadeLeavesEveryGeneration) {
+    SetLinkCall([](const char*, const char*) {
+        errno = ENOSPC;
+        return -1;
+    });
+    const struct TRestore {
+        ~TRestore() { SetLinkCall(nullptr); }
+    } Restore;
+    TScratchDir Dir;
+    const std::string Name = Dir / "d.dat";
+    const std::vector<std::pair<std::string, std::string>> Files = {
+        {"d.dat", "old"}, {"d.dat.1", "b1"}, {"d.dat.2", "b2"}, {"d.dat.3", "b3"}};
+    for (const auto& [File, Bytes] : Files)
+        WriteFileBytes(Dir / File, Bytes);
+    EXPECT_THROW(Save(Name, "new", 3), EFCreateError);
+    EXPECT_EQ(Dir.Names(), (std::vector<std::string>{"d.dat", "d.dat.1", "d.dat.2", "d.dat.3"}));
+    for (const auto& [File, Bytes] : Files)
+        EXPECT_EQ(ReadFileBytes(Dir / File), Bytes) << File;
+}
+
 // A first save that fails or is abandoned leaves nothing under the file's name, not
 // even an empty file; the name appears only with the complete file.
 TEST(ReplacingFileStream, NewFileAppearsOnlyComplete) {
@@ -204,14 +227,42 @@ TEST(ReplacingFileStream, NewFileAppearsOnlyComplete) {
     EXPECT_EQ(Dir.Names(), std::vector<std::string>{"new.dat"});
 }
 
+// Also where the file system has no hard links, a first save never replaces a file
+// that appeared under its name meanwhile.
+TEST(ReplacingFileStream, NewFileWithoutHardLinksReplacesNothing) {
+    SetLinkCall([](const char*, const char*) {
+        errno = EPERM;
+        return -1;
+    });
+    const struct TRestore {
+        ~TRestore() { SetLinkCall(nullptr); }
+    } Restore;
+    TScratchDir Dir;
+    const std::string Name = Dir / "new.dat";
+    {
+        TReplacingFileStream Stream(Name, 3);
+        Stream.WriteBuffer("abc", 3);
+        WriteFileBytes(Name, "someone else's");
+        EXPECT_THROW(Stream.Commit(), EFCreateError);
+    }
+    EXPECT_EQ(ReadFileBytes(Name), "someone else's");
+    EXPECT_EQ(Dir.Names(), std::vector<std::string>{"new.dat"});
+    Save(Dir / "other.dat", "abc", 3);
+    EXPECT_EQ(ReadFileBytes(Dir / "other.dat"), "abc");
+}
+
 // New files of saves that were killed part-way are removed by the next successful save
-// of the same file, but not those of a save still running, nor other files' ones.
+// of the same file, but not those of a save still running, nor other files' ones. A
+// save killed while it kept the old file for its backup left one too.
 TEST(ReplacingFileStream, CommitRemovesNewFilesOfKilledSaves) {
     TScratchDir Dir;
     const std::string Name = Dir / "d.dat";
     WriteFileBytes(Name, "old");
     WriteFileBytes(Dir / ".d.dat.new-AbC123", "killed");
     WriteFileBytes(Dir / ".d.dat.new-zzzzzz", "killed too");
+    WriteFileBytes(Dir / ".d.dat.1.new-AbC123", "killed while copying the backup");
+    // Killed after linking the old file for its backup: a second name of the data file.
+    ASSERT_EQ(::link(Name.c_str(), (Dir / ".d.dat.1.new-LnK456").c_str()), 0);
     WriteFileBytes(Dir / ".e.dat.new-AbC123", "another file's");
     WriteFileBytes(Dir / ".d.dat.new-short", "not ours");
     TReplacingFileStream Running(Dir / "e.dat");
