@@ -2,6 +2,8 @@
 
 #include "FieldText.h"
 
+#include <new>
+
 TOutlineModel::TOutlineModel(TTreeNodes& Items, QObject* Parent) : QAbstractItemModel(Parent), FItems(Items) {
     FItems.AddObserver(this);
 }
@@ -53,7 +55,13 @@ QVariant TOutlineModel::data(const QModelIndex& Index, int Role) const {
     const TTreeNode* Node = EntryOf(Index);
     if (!Node || Role != Qt::DisplayRole)
         return {};
-    return Title(Node);
+    // Qt asks while it paints and lays out, where no error may pass and no box may show:
+    // short of memory, the row stays blank until it is asked again.
+    try {
+        return Title(Node);
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
 }
 
 QString TOutlineModel::Title(const TTreeNode* Entry) const {
