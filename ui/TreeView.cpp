@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QDragEnterEvent>
+#include <QHash>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -17,6 +18,7 @@
 #include <QtWidgets/private/qtreeview_p.h>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -93,9 +95,30 @@ public:
     QSize sizeHint(const QStyleOptionViewItem& Option, const QModelIndex& Index) const override {
         QStyleOptionViewItem Item = Option;
         initStyleOption(&Item, Index);
-        return {Item.fontMetrics.horizontalAdvance(Item.text) + 2 * TTreeView::TitlePadding,
-                Item.fontMetrics.height() + 3};
+        return {TextWidth(Item) + 2 * TTreeView::TitlePadding, Item.fontMetrics.height() + 3};
     }
+
+private:
+    // Qt asks for the widths of the rows around the shown ones after every change; shaping
+    // each title again costs more than the change. The widths are kept per text for the
+    // font they were measured in.
+    int TextWidth(const QStyleOptionViewItem& Item) const {
+        if (!FMetrics || !(*FMetrics == Item.fontMetrics)) {
+            FWidths.clear();
+            FMetrics = Item.fontMetrics;
+        }
+        if (const auto Found = FWidths.constFind(Item.text); Found != FWidths.cend())
+            return *Found;
+        if (FWidths.size() >= MaxKeptWidths)
+            FWidths.clear();
+        const int Width = Item.fontMetrics.horizontalAdvance(Item.text);
+        FWidths.insert(Item.text, Width);
+        return Width;
+    }
+
+    static constexpr qsizetype MaxKeptWidths = 16384;
+    mutable std::optional<QFontMetrics> FMetrics;
+    mutable QHash<QString, int> FWidths;
 };
 
 // Dotted lines one pixel on, one off, aligned to the content so they do not crawl when scrolling.
