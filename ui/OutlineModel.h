@@ -23,6 +23,10 @@ public:
     // The index of Entry (invalid for nullptr), and the entry of an index (nullptr for the root).
     QModelIndex IndexOf(const TTreeNode* Entry) const;
     static TTreeNode* EntryOf(const QModelIndex& Index) noexcept;
+    // The index of Entry at Row, where the caller knows the row (nothing of Entry is read).
+    QModelIndex IndexAt(int Row, const TTreeNode* Entry) const {
+        return createIndex(Row, 0, const_cast<TTreeNode*>(Entry));
+    }
     // Entry's title decoded from code page 932. Decoded once and kept until the title
     // changes (EntryChanged), the entry leaves the outline or the outline is reset; inside
     // a batch (between the reset pair) nothing is kept, as the outline reports nothing then.

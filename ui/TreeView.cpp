@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QDragEnterEvent>
+#include <QHash>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -17,6 +18,7 @@
 #include <QtWidgets/private/qtreeview_p.h>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -93,9 +95,30 @@ public:
     QSize sizeHint(const QStyleOptionViewItem& Option, const QModelIndex& Index) const override {
         QStyleOptionViewItem Item = Option;
         initStyleOption(&Item, Index);
-        return {Item.fontMetrics.horizontalAdvance(Item.text) + 2 * TTreeView::TitlePadding,
-                Item.fontMetrics.height() + 3};
+        return {TextWidth(Item) + 2 * TTreeView::TitlePadding, Item.fontMetrics.height() + 3};
     }
+
+private:
+    // Qt asks for the widths of the rows around the shown ones after every change; shaping
+    // each title again costs more than the change. The widths are kept per text for the
+    // font they were measured in.
+    int TextWidth(const QStyleOptionViewItem& Item) const {
+        if (!FMetrics || !(*FMetrics == Item.fontMetrics)) {
+            FWidths.clear();
+            FMetrics = Item.fontMetrics;
+        }
+        if (const auto Found = FWidths.constFind(Item.text); Found != FWidths.cend())
+            return *Found;
+        if (FWidths.size() >= MaxKeptWidths)
+            FWidths.clear();
+        const int Width = Item.fontMetrics.horizontalAdvance(Item.text);
+        FWidths.insert(Item.text, Width);
+        return Width;
+    }
+
+    static constexpr qsizetype MaxKeptWidths = 16384;
+    mutable std::optional<QFontMetrics> FMetrics;
+    mutable QHash<QString, int> FWidths;
 };
 
 // Dotted lines one pixel on, one off, aligned to the content so they do not crawl when scrolling.
@@ -145,7 +168,9 @@ struct TTreeView::TRowPatch {
     bool Removing = false;
     bool Moving = false;
     TTreeNode* Moved = nullptr;
-    QList<QTreeViewItem> Saved; // the view's rows before the removal (shared, not copied)
+    TTreeNode* Before = nullptr; // the moved entry's previous sibling where it was
+    bool WasLast = false;        // it had no later sibling there
+    QList<QTreeViewItem> Saved;  // the view's rows before the removal (shared, not copied)
     TTreeNode* Parent = nullptr;
     int ParentItem = -1; // the parent's row in the view, -1 for the top level
     int First = 0;       // the view rows removed
@@ -468,6 +493,9 @@ void TTreeView::PlanMove(const QModelIndex& From, int Start, int End) {
         return;
     Patch.Moved = TOutlineModel::EntryOf(FModel->index(Start, 0, From));
     Patch.Parent = TOutlineModel::EntryOf(From);
+    Patch.Start = Start;
+    Patch.Before = Patch.Moved->GetPrevSibling();
+    Patch.WasLast = Patch.Moved->GetNextSibling() == nullptr;
     Patch.ParentItem = -1;
     Patch.Count = 0;
     if (From.isValid()) {
@@ -484,21 +512,20 @@ void TTreeView::PlanMove(const QModelIndex& From, int Start, int End) {
     Patch.Moving = true;
 }
 
-void TTreeView::RefreshRows(int ParentItem) {
-    // Every row under ParentItem: its index carries the entry's row now, and whether a
-    // later sibling follows.
+void TTreeView::ShiftRows(int ParentItem, int FirstItem, int FromRow, int By) {
+    // The rows under ParentItem from view row FirstItem on whose model row is FromRow or
+    // later: their indexes carry the row moved by By. Only the view's list is read.
     QTreeViewPrivate* D = PrivateOf(this);
     QTreeViewItem* Items = D->viewItems.data();
     const int Size = static_cast<int>(D->viewItems.size());
-    for (int I = ParentItem + 1; I < Size; ++I) {
+    const int End = ParentItem >= 0 ? std::min(Size, ParentItem + 1 + static_cast<int>(Items[ParentItem].total)) : Size;
+    for (int I = std::max(FirstItem, ParentItem + 1); I < End; ++I) {
         if (Items[I].parentItem != ParentItem)
             continue;
-        const TTreeNode* Entry = TOutlineModel::EntryOf(Items[I].index);
-        Items[I].index = IndexOf(Entry);
-        Items[I].hasMoreSiblings = Entry->GetNextSibling() != nullptr;
+        const int Row = Items[I].index.row();
+        if (Row >= FromRow)
+            Items[I].index = FModel->IndexAt(Row + By, TOutlineModel::EntryOf(Items[I].index));
     }
-    if (ParentItem >= 0)
-        Items[ParentItem].hasChildren = TOutlineModel::EntryOf(Items[ParentItem].index)->Count() > 0;
 }
 
 void TTreeView::PatchMoved(TTreeNode* NewParent) {
@@ -512,9 +539,11 @@ void TTreeView::PatchMoved(TTreeNode* NewParent) {
         D->removeViewItems(Patch.First, Patch.Count);
         for (int A = Patch.ParentItem; A >= 0; A = D->viewItems[A].parentItem)
             D->viewItems[A].total -= static_cast<uint>(Patch.Count);
+        // The later siblings where it was moved up one row.
+        ShiftRows(Patch.ParentItem, Patch.First, Patch.Start + 1, -1);
     }
-    if (Patch.ParentItem != -2)
-        RefreshRows(Patch.ParentItem);
+    if (Patch.ParentItem >= 0)
+        D->viewItems[Patch.ParentItem].hasChildren = Patch.Parent->Count() > 0;
     int ParentItem = -1;
     if (NewParent) {
         ParentItem = D->viewIndex(IndexOf(NewParent));
@@ -523,8 +552,9 @@ void TTreeView::PatchMoved(TTreeNode* NewParent) {
     }
     if (ParentItem != -2) {
         int Position = ParentItem + 1;
+        int Previous = -1;
         if (const TTreeNode* Before = Moved->GetPrevSibling()) {
-            const int Previous = D->viewIndex(IndexOf(Before));
+            Previous = D->viewIndex(IndexOf(Before));
             if (Previous < 0) {
                 // Not where it should be: leave it to the full layout.
                 return;
@@ -538,10 +568,22 @@ void TTreeView::PatchMoved(TTreeNode* NewParent) {
         // As the view remembers it; the collapse of the moved subtree follows at once.
         Item.expanded = isExpanded(Item.index);
         Item.hasChildren = Moved->Count() > 0;
+        Item.hasMoreSiblings = Moved->GetNextSibling() != nullptr;
         D->insertViewItems(Position, 1, Item);
         for (int A = ParentItem; A >= 0; A = D->viewItems[A].parentItem)
             D->viewItems[A].total += 1;
-        RefreshRows(ParentItem);
+        // The later siblings where it went moved down one row.
+        ShiftRows(ParentItem, Position + 1, Item.index.row(), 1);
+        if (Previous >= 0)
+            D->viewItems[Previous].hasMoreSiblings = true;
+        if (ParentItem >= 0)
+            D->viewItems[ParentItem].hasChildren = true;
+    }
+    // Its old previous sibling may be the last one there now.
+    if (Patch.Count > 0 && Patch.WasLast && Patch.Before) {
+        const int Previous = D->viewIndex(IndexOf(Patch.Before));
+        if (Previous >= 0)
+            D->viewItems[Previous].hasMoreSiblings = Patch.Before->GetNextSibling() != nullptr;
     }
     CallOffLayout(D);
     updateGeometries();

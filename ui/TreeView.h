@@ -140,7 +140,7 @@ private:
     void PatchRemoved();
     void PlanMove(const QModelIndex& From, int Start, int End);
     void PatchMoved(TTreeNode* NewParent);
-    void RefreshRows(int ParentItem);
+    void ShiftRows(int ParentItem, int FirstItem, int FromRow, int By);
 
     TTreeNodes FItems;
     TOutlineModel* FModel;
