@@ -7,7 +7,9 @@
 
 #include <QScrollBar>
 #include <QtTest>
+#include <QtWidgets/private/qtreeview_p.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -462,6 +464,53 @@ std::vector<TShownRow> ShownRows(TTreeView& View) {
     return Rows;
 }
 
+// The view's own row list, as QTreeView keeps it: what each row stands for and the counts the
+// view paints and scrolls by. The view patches it in place for single adds, deletes and moves.
+struct TViewItem {
+    const TTreeNode* Entry;
+    int Row;
+    const TTreeNode* Parent;
+    int ParentItem;
+    unsigned Level;
+    bool Expanded;
+    bool HasChildren;
+    bool HasMoreSiblings;
+    unsigned Total;
+    bool operator==(const TViewItem&) const = default;
+};
+
+std::vector<TViewItem> ViewItems(TTreeView& View) {
+    const auto* D = static_cast<const QTreeViewPrivate*>(QObjectPrivate::get(&View));
+    std::vector<TViewItem> Items;
+    for (const QTreeViewItem& Item : D->viewItems)
+        Items.push_back({TOutlineModel::EntryOf(Item.index), Item.index.row(),
+                         TOutlineModel::EntryOf(Item.index.parent()), Item.parentItem, Item.level, Item.expanded != 0,
+                         Item.hasChildren != 0, Item.hasMoreSiblings != 0, Item.total});
+    return Items;
+}
+
+// The first row where two row lists differ, for the failure message.
+QString FirstDifference(const std::vector<TViewItem>& Patched, const std::vector<TViewItem>& Fresh) {
+    auto Describe = [](const TViewItem& I) {
+        return QString("%1 row %2 under %3, parent item %4, level %5, expanded %6, children %7, "
+                       "more siblings %8, total %9")
+            .arg(TTreeFixture::Name(I.Entry))
+            .arg(I.Row)
+            .arg(TTreeFixture::Name(I.Parent))
+            .arg(I.ParentItem)
+            .arg(I.Level)
+            .arg(I.Expanded)
+            .arg(I.HasChildren)
+            .arg(I.HasMoreSiblings)
+            .arg(I.Total);
+    };
+    const size_t Common = std::min(Patched.size(), Fresh.size());
+    for (size_t I = 0; I < Common; ++I)
+        if (!(Patched[I] == Fresh[I]))
+            return QString("item %1: patched %2; fresh %3").arg(I).arg(Describe(Patched[I]), Describe(Fresh[I]));
+    return QString("%1 items patched, %2 fresh").arg(Patched.size()).arg(Fresh.size());
+}
+
 // The entries the outline says are shown: each whose ancestors are all expanded.
 std::vector<const TTreeNode*> VisibleEntries(TTreeNodes& Items) {
     std::vector<const TTreeNode*> Entries;
@@ -484,7 +533,8 @@ void TestTreeView::rowsAfterAddsAndDeletesMatchAFullLayout_data() {
 
 void TestTreeView::rowsAfterAddsAndDeletesMatchAFullLayout() {
     // Adds, deletes and moves change the view's rows in place; whatever the mix, the rows must be
-    // the ones a layout from scratch gives, and the ones the outline says are shown.
+    // the ones a layout from scratch gives, down to the view's own row list, and the ones the
+    // outline says are shown.
     QFETCH(unsigned, Seed);
     TViewFixture F;
     F.Show();
@@ -543,9 +593,13 @@ void TestTreeView::rowsAfterAddsAndDeletesMatchAFullLayout() {
         }
         }
         const std::vector<TShownRow> Patched = ShownRows(*F.View);
+        const std::vector<TViewItem> PatchedItems = ViewItems(*F.View);
         F.View->doItemsLayout();
         const std::vector<TShownRow> Fresh = ShownRows(*F.View);
         QVERIFY2(Patched == Fresh, qPrintable(QString("step %1").arg(Step)));
+        const std::vector<TViewItem> FreshItems = ViewItems(*F.View);
+        QVERIFY2(PatchedItems == FreshItems,
+                 qPrintable(QString("step %1, %2").arg(Step).arg(FirstDifference(PatchedItems, FreshItems))));
         std::vector<const TTreeNode*> Shown;
         for (const TShownRow& Row : Fresh)
             Shown.push_back(Row.Entry);
