@@ -18,9 +18,9 @@ PICTURES = os.path.join(HERE, "..", "resources", "make_pictures.py")
 
 
 def load_pictures():
-    spec = importlib.util.spec_from_file_location("make_pictures", PICTURES)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    pictures_source = importlib.util.spec_from_file_location("make_pictures", PICTURES)
+    module = importlib.util.module_from_spec(pictures_source)
+    pictures_source.loader.exec_module(module)
     return module
 
 
