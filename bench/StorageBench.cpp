@@ -5,6 +5,7 @@
 //   build/.../bench/storage_bench [--entries=N] [benchmark options]
 #include "BenchOutline.h"
 #include "DataFile.h"
+#include "ProcessMemory.h"
 #include "StringList.h"
 #include "TreeNodes.h"
 
@@ -307,16 +308,8 @@ int main(int argc, char** argv) {
         const auto Start = std::chrono::steady_clock::now();
         const bool Loaded = ReadOutline(Nodes, argv[2]) == TReadResult::rrRead;
         const double Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
-        // The peak of this process alone: VmHWM in kB.
-        long PeakKb = -1;
-        if (std::FILE* Status = std::fopen("/proc/self/status", "r")) {
-            char Line[256];
-            while (std::fgets(Line, sizeof Line, Status))
-                if (std::sscanf(Line, "VmHWM: %ld kB", &PeakKb) == 1)
-                    break;
-            std::fclose(Status);
-        }
-        std::printf("%.9f %ld\n", Seconds, PeakKb * 1024);
+        // The peak of this process alone.
+        std::printf("%.9f %ld\n", Seconds, ProcessMemory::PeakResidentBytes());
         return Loaded ? 0 : 1;
     }
     if (argc >= 3 && std::string(argv[1]) == "--read-only") {

@@ -9,6 +9,7 @@
 #include "BenchOutline.h"
 #include "DataFile.h"
 #include "Memo.h"
+#include "ProcessMemory.h"
 #include "TreeView.h"
 #include "Unit1.h"
 
@@ -137,19 +138,6 @@ double SecondsSince(std::chrono::steady_clock::time_point Start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
 }
 
-// The peak resident size of this process so far (VmHWM).
-long PeakBytes() {
-    long PeakKb = -1;
-    if (std::FILE* Status = std::fopen("/proc/self/status", "r")) {
-        char Line[256];
-        while (std::fgets(Line, sizeof Line, Status))
-            if (std::sscanf(Line, "VmHWM: %ld kB", &PeakKb) == 1)
-                break;
-        std::fclose(Status);
-    }
-    return PeakKb * 1024;
-}
-
 // Runs Work in a child process and returns the number it writes back, so that neither the
 // outline it builds nor the buffer it fills counts in this process's peak.
 double InChild(auto&& Work) {
@@ -236,7 +224,7 @@ void RunWindowSteps() {
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
     Settle(*Form);
     const double Shown = SecondsSince(Start);
-    const long Peak = PeakBytes();
+    const long Peak = ProcessMemory::PeakResidentBytes();
     TTreeNodes& Items = Form->TreeView1->Items();
 
     std::printf("\nWindow with %d entries, %d top-level; data file of %.0f bytes\n", Items.EntryCount(),
