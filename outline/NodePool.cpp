@@ -1,11 +1,12 @@
 #include "NodePool.h"
 
+#include "LargeBlock.h"
+
 #include <algorithm>
 #include <new>
 
 namespace {
 constexpr std::size_t FirstBlockSlots = 64;
-constexpr std::size_t LargestBlockSlots = 16384;
 } // namespace
 
 TNodePool::TNodePool(std::size_t SlotSize) noexcept
@@ -19,6 +20,9 @@ void TNodePool::FreeBlocks() noexcept {
     for (void* Block : FBlocks)
         ::operator delete(Block);
     FBlocks.clear();
+    for (void* Block : FLargeBlocks)
+        LargeBlock::Release(Block);
+    FLargeBlocks.clear();
     FFree = nullptr;
     FNext = FEnd = nullptr;
     FBlockSlots = 0;
@@ -31,12 +35,22 @@ void* TNodePool::Allocate() {
         FFree = *static_cast<void**>(FFree);
     } else {
         if (FNext == FEnd) {
-            // Blocks double up to a limit, so a small outline stays small and a large one
-            // takes few blocks.
-            const std::size_t Slots = FBlockSlots == 0 ? FirstBlockSlots : std::min(FBlockSlots * 2, LargestBlockSlots);
-            FBlocks.reserve(FBlocks.size() + 1);
-            char* Block = static_cast<char*>(::operator new(Slots* FSlotSize));
-            FBlocks.push_back(Block);
+            // Blocks double until they fill a large block, so a small outline stays small
+            // and a large one takes few blocks, with few page faults.
+            const std::size_t LargeSlots = LargeBlock::Size / FSlotSize;
+            const std::size_t Slots = FBlockSlots == 0 ? FirstBlockSlots : std::min(FBlockSlots * 2, LargeSlots);
+            char* Block = nullptr;
+            if (Slots == LargeSlots) {
+                FLargeBlocks.reserve(FLargeBlocks.size() + 1);
+                Block = static_cast<char*>(LargeBlock::Allocate());
+                if (Block == nullptr)
+                    throw std::bad_alloc();
+                FLargeBlocks.push_back(Block);
+            } else {
+                FBlocks.reserve(FBlocks.size() + 1);
+                Block = static_cast<char*>(::operator new(Slots* FSlotSize));
+                FBlocks.push_back(Block);
+            }
             FBlockSlots = Slots;
             FNext = Block;
             FEnd = Block + Slots * FSlotSize;

@@ -25,9 +25,10 @@ private:
     void FreeBlocks() noexcept;
 
     std::size_t FSlotSize;
-    std::vector<void*> FBlocks;
-    void* FFree = nullptr; // released slots, each holding the next one's address
-    char* FNext = nullptr; // untouched slots of the newest block
+    std::vector<void*> FBlocks;      // from operator new
+    std::vector<void*> FLargeBlocks; // LargeBlock's
+    void* FFree = nullptr;           // released slots, each holding the next one's address
+    char* FNext = nullptr;           // untouched slots of the newest block
     char* FEnd = nullptr;
     std::size_t FLive = 0;       // slots handed out and not released
     std::size_t FBlockSlots = 0; // slots in the newest block; grows with the outline

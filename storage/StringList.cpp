@@ -1,6 +1,7 @@
 #include "StringList.h"
 
 #include "Errors.h"
+#include "LargeBlock.h"
 
 #include <algorithm>
 #include <atomic>
@@ -20,7 +21,7 @@ constexpr std::size_t MaxLines = std::numeric_limits<std::int32_t>::max();
 // A block of TLineArena: this header, then the lists' blocks back to back. It is aligned to
 // its size, so a list finds the header from its own block's address; it is freed when the
 // last list (or the arena) lets go.
-constexpr std::size_t SharedBlockSize = std::size_t{1} << 20;
+constexpr std::size_t SharedBlockSize = LargeBlock::Size;
 struct TSharedBlock {
     std::atomic<std::uint32_t> Users;
 };
@@ -33,7 +34,7 @@ TSharedBlock* SharedBlockOf(const void* Inside) noexcept {
 void LetGo(TSharedBlock* Block) noexcept {
     if (Block->Users.fetch_sub(1, std::memory_order_acq_rel) == 1) {
         Block->~TSharedBlock();
-        std::free(Block);
+        LargeBlock::Release(Block);
     }
 }
 } // namespace
@@ -279,7 +280,7 @@ void TLineArena::TextToLines(TStringList& Lines, TByteView Text) {
     // Offsets want 4-byte alignment.
     std::size_t At = (FUsed + 3) & ~std::size_t{3};
     if (FCurrent == nullptr || At + Need > SharedBlockSize) {
-        void* Fresh = std::aligned_alloc(SharedBlockSize, SharedBlockSize);
+        void* Fresh = LargeBlock::Allocate();
         if (Fresh == nullptr)
             throw EOutOfMemory();
         if (FCurrent != nullptr)
