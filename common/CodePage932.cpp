@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <iconv.h>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
@@ -60,7 +61,58 @@ bool IsLowSurrogate(char16_t Unit) {
     return Unit >= 0xDC00 && Unit <= 0xDFFF;
 }
 
+// What each single byte and each lead/trail pair decodes to on its own, as the converter
+// says; NoUnit where it is not one character (code page 932 has no U+FFFF).
+constexpr char16_t NoUnit = 0xFFFF;
+struct TDecodeTable {
+    char16_t Single[256];
+    std::vector<char16_t> Pair; // by lead * 256 + trail; NoUnit unless the lead is a lead byte
+};
+
+char16_t OneCharacter(const std::u16string& Text) {
+    return Text.size() == 1 && !IsHighSurrogate(Text[0]) && !IsLowSurrogate(Text[0]) ? Text[0] : NoUnit;
+}
+
+const TDecodeTable& DecodeTable() {
+    static const TDecodeTable Table = [] {
+        TDecodeTable Result;
+        Result.Pair.assign(65536, NoUnit);
+        for (unsigned Lead = 0; Lead < 256; ++Lead) {
+            const char Bytes[2] = {static_cast<char>(Lead), 0};
+            Result.Single[Lead] = OneCharacter(TCodePage932::Decode(TByteView(Bytes, 1)));
+            if (!TCodePage932::IsLeadByte(static_cast<unsigned char>(Lead)))
+                continue;
+            for (unsigned Trail = 0; Trail < 256; ++Trail) {
+                const char Pair[2] = {static_cast<char>(Lead), static_cast<char>(Trail)};
+                Result.Pair[Lead * 256 + Trail] = OneCharacter(TCodePage932::Decode(TByteView(Pair, 2)));
+            }
+        }
+        return Result;
+    }();
+    return Table;
+}
+
 } // namespace
+
+void TCodePage932::DecodeHead(TByteView Bytes, std::size_t MaxUnits, std::u16string& Out) {
+    const TDecodeTable& Table = DecodeTable();
+    std::size_t At = 0;
+    for (std::size_t Units = 0; Units < MaxUnits && At < Bytes.size(); ++Units) {
+        const auto Byte = static_cast<unsigned char>(Bytes[At]);
+        if (At + 1 < Bytes.size()) {
+            const char16_t Unit = Table.Pair[Byte * 256u + static_cast<unsigned char>(Bytes[At + 1])];
+            if (Unit != NoUnit) {
+                Out += Unit;
+                At += 2;
+                continue;
+            }
+        }
+        // As Decode does: a byte that starts no character travels as its escape.
+        const char16_t Unit = Table.Single[Byte];
+        Out += Unit != NoUnit ? Unit : static_cast<char16_t>(EscapeBase + Byte);
+        ++At;
+    }
+}
 
 void TCodePage932::AppendUtf8(std::string& Out, char32_t Code) {
     if (Code < 0x80) {

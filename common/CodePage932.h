@@ -26,6 +26,10 @@ public:
     // Decodes Bytes to UTF-16. A byte that does not start a valid character becomes
     // the lone surrogate U+DC00+byte (U+DC80..U+DCFF).
     static std::u16string Decode(TByteView Bytes);
+    // Appends to Out the first MaxUnits UTF-16 units of Decode(Bytes) (all of them when
+    // there are fewer), decoding only as far as needed. Through a table built from the
+    // converter on first use, so the heads of many short strings cost no conversion each.
+    static void DecodeHead(TByteView Bytes, std::size_t MaxUnits, std::u16string& Out);
 
     struct TEncoded {
         TByteString Bytes;

@@ -1,5 +1,6 @@
 #include "TreeView.h"
 
+#include "CodePage932.h"
 #include "FlagScope.h"
 
 #include "Guard.h"
@@ -19,6 +20,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace {
@@ -948,9 +950,15 @@ void TTreeView::keyboardSearch(const QString& Search) {
         TTreeNode* Row = Current ? ShownRowOf(Current) : nullptr;
         TTreeNode* const Start = !Row ? First : (Extends ? Row : NextShownRow(Row));
         TTreeNode* Entry = Start;
+        // Only as much of each title is decoded as the search can compare, so a pass over
+        // every row decodes a character or two of each and keeps nothing.
+        const auto Needed = static_cast<std::size_t>(FSearch.size());
+        std::u16string Head;
         // Never more rows than entries, whatever the flags say.
         for (int Left = FItems.EntryCount(); Left > 0; --Left) {
-            if (FModel->Title(Entry).startsWith(FSearch, Qt::CaseInsensitive)) {
+            Head.clear();
+            TCodePage932::DecodeHead(Entry->Text(), Needed, Head);
+            if (QStringView(Head).startsWith(FSearch, Qt::CaseInsensitive)) {
                 if (Entry != Current)
                     SelectByUser(Entry);
                 return;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace {
 
 struct TRoundTripCase {
@@ -64,3 +66,39 @@ TEST(CodePage932, FromUtf8ReportsTheFirstUnrepresentableCharacter) {
 }
 
 } // namespace
+
+namespace {
+
+std::u16string Head(TByteView Bytes, std::size_t MaxUnits) {
+    std::u16string Out = u"<"; // DecodeHead appends
+    TCodePage932::DecodeHead(Bytes, MaxUnits, Out);
+    return Out.substr(1);
+}
+
+} // namespace
+
+TEST(CodePage932, DecodeHeadOfEveryByteAndPairIsTheConvertersDecoding) {
+    for (unsigned First = 0; First < 256; ++First) {
+        const char One[1] = {static_cast<char>(First)};
+        ASSERT_EQ(Head(TByteView(One, 1), 8), TCodePage932::Decode(TByteView(One, 1))) << First;
+        for (unsigned Second = 0; Second < 256; ++Second) {
+            const char Two[2] = {static_cast<char>(First), static_cast<char>(Second)};
+            ASSERT_EQ(Head(TByteView(Two, 2), 8), TCodePage932::Decode(TByteView(Two, 2))) << First << " " << Second;
+        }
+    }
+}
+
+TEST(CodePage932, DecodeHeadIsTheStartOfTheWholeDecoding) {
+    // Bytes where the cases meet: lead bytes, trails that are ASCII, kana, undecodable bytes.
+    const unsigned char Alphabet[] = {0x41, 0x5C, 0x61, 0x00, 0x0D, 0x81, 0x82, 0x87, 0x9F, 0xE0,
+                                      0xFC, 0x40, 0xA0, 0xA1, 0xDF, 0x80, 0xFD, 0xFF, 0xED, 0x90};
+    std::mt19937 Random(5);
+    for (int Round = 0; Round < 20000; ++Round) {
+        TByteString Bytes(Random() % 12, '\0');
+        for (char& Byte : Bytes)
+            Byte = static_cast<char>(Alphabet[Random() % sizeof Alphabet]);
+        const std::u16string Whole = TCodePage932::Decode(Bytes);
+        for (std::size_t Units = 0; Units <= Whole.size() + 1; ++Units)
+            ASSERT_EQ(Head(Bytes, Units), Whole.substr(0, Units)) << Round << " " << Units;
+    }
+}

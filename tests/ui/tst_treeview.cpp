@@ -127,6 +127,8 @@ private slots:
     void typeAheadEndsAfterOnePass();
     void typeAheadSeesChangedTitles_data();
     void typeAheadSeesChangedTitles();
+    void typeAheadComparesTitlesAsShown_data();
+    void typeAheadComparesTitlesAsShown();
     void expandAndCollapseAllKeepTheTopEntry_data();
     void expandAndCollapseAllKeepTheTopEntry();
     void reloadedTreeStartsAtTheTop();
@@ -699,6 +701,33 @@ void TestTreeView::typeAheadEndsAfterOnePass() {
                            : QStringList({QString("changing %1>%2").arg(Selected, Target), "change " + Target});
     QCOMPARE(F.Log, Expected);
     QCOMPARE(TViewFixture::Name(F.Items.SelectedEntry()), Target);
+}
+
+void TestTreeView::typeAheadComparesTitlesAsShown_data() {
+    QTest::addColumn<QByteArray>("Title"); // code page 932, a top-level entry after the others
+    QTest::addColumn<QString>("Typed");
+    QTest::addColumn<bool>("Found");
+    QTest::newRow("full-width letters in either case") << QByteArray("\x82\x60\x82\x61") << "ａｂ" << true; // ＡＢ
+    QTest::newRow("Greek letters in either case") << QByteArray("\x83\x9f\x83\xa0") << "αβ" << true;        // ΑΒ
+    QTest::newRow("ASCII letters in either case") << QByteArray("Zeta") << "zE" << true;
+    QTest::newRow("half-width kana is another character") << QByteArray("\x83\x41") << "ｱ" << false; // ア
+    QTest::newRow("an undecodable byte is no letter") << QByteArray("\x80x") << "x" << false;
+    QTest::newRow("a lead byte cut off at the end") << QByteArray("\x82\x60\x82") << "ａ" << true;
+}
+
+void TestTreeView::typeAheadComparesTitlesAsShown() {
+    QFETCH(QByteArray, Title);
+    QFETCH(QString, Typed);
+    QFETCH(bool, Found);
+    TViewFixture F;
+    TTreeNode* Added = F.Items.AppendChild(nullptr, Title.toStdString());
+    F.Items.SelectEntry(F.Entry("a"));
+    // keyClicks takes Latin-1 only: these keys carry their characters as the text.
+    for (const QChar Char : Typed)
+        QTest::sendKeyEvent(QTest::Click, F.View, Qt::Key_A, QString(Char), Qt::NoModifier);
+    QCOMPARE(F.Items.SelectedEntry() == Added, Found);
+    if (!Found)
+        QCOMPARE(TViewFixture::Name(F.Items.SelectedEntry()), "a");
 }
 
 void TestTreeView::typeAheadSeesChangedTitles_data() {
