@@ -121,6 +121,13 @@ TTreeNodes::~TTreeNodes() {
     ReleaseAll(Ignored);
 }
 
+void TTreeNodes::SetExpandedFlag(TTreeNode* N, bool Expanded) noexcept {
+    if (N->FExpanded == Expanded)
+        return;
+    N->FExpanded = Expanded;
+    FExpandedCount += Expanded ? 1 : -1;
+}
+
 template <class TCall> void TTreeNodes::Notify(TCall&& Call) {
     if (FUpdateCount != 0)
         return;
@@ -228,6 +235,7 @@ void TTreeNodes::ReleaseSubtree(TTreeNode* Top, std::exception_ptr& FirstError) 
                     FirstError = std::current_exception();
             }
         }
+        SetExpandedFlag(N, false);
         if (N == Top) {
             delete N;
             return;
@@ -322,7 +330,7 @@ void TTreeNodes::ReinsertEntry(TTreeNode* E, TTreeNode* Parent, int Row) {
     ClearCache();
     // Rows come back collapsed, as a view shows rows it has not seen before.
     for (TTreeNode* N = E; N; N = NextInSubtree(N, E))
-        N->FExpanded = false;
+        SetExpandedFlag(N, false);
     Notify([&](TOutlineObserver& O) { O.EntryAboutToBeInserted(Parent, Row); });
     E->FDeleting = false;
     E->FParent = Parent;
@@ -433,7 +441,7 @@ void TTreeNodes::ChangeExpansion(TTreeNode* E, bool Expand) {
         After(FSender, E);
     if (E->FExpanded == Expand)
         return;
-    E->FExpanded = Expand;
+    SetExpandedFlag(E, Expand);
     Notify([&](TOutlineObserver& O) { O.EntryExpandedChanged(E); });
 }
 
@@ -446,7 +454,7 @@ void TTreeNodes::ChangeExpansion(TTreeNode* E, bool Expand, bool Recursive) {
         if (!Expand && N->FChildren.empty() && N->FExpanded) {
             // Its last child was deleted while it was expanded: a later first child must
             // not show at once. Nothing to see, so no event.
-            N->FExpanded = false;
+            SetExpandedFlag(N, false);
             Notify([&](TOutlineObserver& O) { O.EntryExpandedChanged(N); });
             continue;
         }
@@ -543,7 +551,7 @@ void TTreeNodes::MoveEntry(TTreeNode* E, TTreeNode* D, TEntryPlacement Placement
     const bool NewMarked = NewParent && NewParent->FHasChildren;
     const bool NewExpanded = NewParent && NewParent->FExpanded;
     if (OldParent && From.size() == 1) {
-        OldParent->FExpanded = false;
+        SetExpandedFlag(OldParent, false);
         OldParent->FHasChildren = false;
     }
 
@@ -571,13 +579,13 @@ void TTreeNodes::MoveEntry(TTreeNode* E, TTreeNode* D, TEntryPlacement Placement
 
     for (TTreeNode* N = E; N; N = NextInSubtree(N, E)) {
         if (N->FExpanded) {
-            N->FExpanded = false;
+            SetExpandedFlag(N, false);
             Notify([&](TOutlineObserver& O) { O.EntryExpandedChanged(N); });
         }
     }
     if (NewParent) {
         NewParent->FHasChildren = true;
-        NewParent->FExpanded = true;
+        SetExpandedFlag(NewParent, true);
     }
     if (OldParent && OldParent != NewParent) {
         if (OldParent->FHasChildren != OldMarked)

@@ -194,6 +194,9 @@ public:
     // Each top-level entry recursively, between ExpansionAboutToChange and ExpansionChanged.
     void ExpandAll();
     void CollapseAll();
+    // False only when no entry has its expanded flag set (entries taken out by DetachEntry
+    // and not yet back or released may count), so a view can skip a walk of every entry.
+    bool AnyExpanded() const noexcept { return FExpandedCount > 0; }
 
     // Moves E with its subtree; see TEntryPlacement. No deletion, selection or expansion
     // event; the selection stays. Nothing happens when D lies below E, when a child
@@ -243,6 +246,8 @@ private:
     void ChangeExpansion(TTreeNode* E, bool Expand);
     void ChangeExpansion(TTreeNode* E, bool Expand, bool Recursive);
     void ChangeAllExpansion(bool Expand);
+    // Every change of an entry's expanded flag goes through here, to keep the count.
+    void SetExpandedFlag(TTreeNode* N, bool Expanded) noexcept;
     template <class TCall> void Notify(TCall&& Call);
 
     friend class TTreeNode;
@@ -250,6 +255,7 @@ private:
     TNodePool FPool{sizeof(TTreeNode)}; // the entries; every one is released in the destructor body
     std::vector<TTreeNode*> FRoots;
     int FCount = 0;
+    int FExpandedCount = 0; // entries with the expanded flag, detached ones included
     TTreeNode* FSelected = nullptr;
     TTreeNode* FDropTarget = nullptr;
     TTreeNode* FCacheEntry = nullptr;

@@ -661,9 +661,11 @@ void TTreeView::SyncSubtree(const TTreeNode* Entry) {
 void TTreeView::SyncAll() {
     // After a reset QTreeView has forgotten every expansion: record the flags in one pass.
     scheduleDelayedItemsLayout();
-    for (const TTreeNode* Node = FItems.GetFirstNode(); Node; Node = Node->GetNext())
-        if (Node->Expanded() && Node->HasChildren())
-            setExpanded(IndexOf(Node), true);
+    // A loaded outline starts collapsed: no need to visit a million entries then.
+    if (FItems.AnyExpanded())
+        for (const TTreeNode* Node = FItems.GetFirstNode(); Node; Node = Node->GetNext())
+            if (Node->Expanded() && Node->HasChildren())
+                setExpanded(IndexOf(Node), true);
     SyncSelection();
 }
 

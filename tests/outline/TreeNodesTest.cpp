@@ -12,6 +12,7 @@
 #include <memory>
 #include <new>
 #include <pthread.h>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -696,6 +697,101 @@ TEST(TreeNodesTeardown, DestructionReportsEveryEntryAndNothingElse) {
     EXPECT_EQ(Rec.DeletedBodies, Bodies);
     EXPECT_EQ(Counter.Calls, 0);
 }
+
+// ---------------------------------------------------------------- expanded entries
+
+// True when Top or an entry of its subtree has the expanded flag.
+bool SubtreeHasExpanded(const TTreeNode* Top) {
+    std::vector<const TTreeNode*> Pending{Top};
+    while (!Pending.empty()) {
+        const TTreeNode* N = Pending.back();
+        Pending.pop_back();
+        if (N->Expanded())
+            return true;
+        for (int I = 0; I < N->Count(); ++I)
+            Pending.push_back(N->Item(I));
+    }
+    return false;
+}
+
+class AnyExpandedTest : public ::testing::TestWithParam<unsigned> {};
+
+// Random adds, deletes, expansions, moves, detaches and clears: after each the outline's
+// answer agrees with a look at every entry, the detached ones included.
+TEST_P(AnyExpandedTest, AgreesWithEveryEntrysFlagAfterAnyChange) {
+    std::mt19937 Random(GetParam());
+    TTreeNodes Nodes;
+    std::vector<TTreeNode*> Detached;
+    auto Pick = [&]() -> TTreeNode* {
+        const int Count = Nodes.EntryCount();
+        return Count == 0 ? nullptr : Nodes.EntryAtIndex(static_cast<int>(Random() % static_cast<unsigned>(Count)));
+    };
+    for (int Step = 0; Step < 3000; ++Step) {
+        TTreeNode* E = Pick();
+        switch (Random() % 12) {
+        case 0:
+        case 1:
+        case 2:
+            Nodes.AppendChild(Random() % 4 == 0 ? nullptr : E, "x");
+            break;
+        case 3:
+            if (E)
+                Nodes.DeleteEntry(E);
+            break;
+        case 4:
+        case 5:
+            if (E)
+                Nodes.ExpandEntry(E, Random() % 2 == 0);
+            break;
+        case 6:
+            if (E)
+                Nodes.CollapseEntry(E, Random() % 2 == 0);
+            break;
+        case 7:
+            if (E)
+                Nodes.MoveEntry(E, Pick(), static_cast<TEntryPlacement>(Random() % 5));
+            break;
+        case 8:
+            if (E && Detached.size() < 3) {
+                Nodes.DetachEntry(E);
+                Detached.push_back(E);
+            }
+            break;
+        case 9:
+            if (!Detached.empty()) {
+                TTreeNode* Back = Detached.back();
+                Detached.pop_back();
+                if (Random() % 2 == 0)
+                    Nodes.ReinsertEntry(Back, Pick(), static_cast<int>(Random() % 3));
+                else
+                    Nodes.ReleaseDetached(Back);
+            }
+            break;
+        case 10:
+            if (Random() % 2 == 0)
+                Nodes.ExpandAll();
+            else
+                Nodes.CollapseAll();
+            break;
+        default:
+            if (Random() % 20 == 0 && Detached.empty())
+                Nodes.ClearOutline();
+            break;
+        }
+        bool Any = false;
+        for (int I = 0; I < Nodes.TopCount() && !Any; ++I)
+            Any = SubtreeHasExpanded(Nodes.TopItem(I));
+        for (const TTreeNode* D : Detached)
+            Any = Any || SubtreeHasExpanded(D);
+        ASSERT_EQ(Nodes.AnyExpanded(), Any) << "step " << Step;
+    }
+    for (TTreeNode* D : Detached)
+        Nodes.ReleaseDetached(D);
+    Nodes.ClearOutline();
+    EXPECT_FALSE(Nodes.AnyExpanded());
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, AnyExpandedTest, ::testing::Values(1u, 2u, 3u));
 
 // ---------------------------------------------------------------- depth
 
