@@ -2,6 +2,7 @@
 
 #include "Errors.h"
 #include "LargeBlock.h"
+#include "NodePool.h"
 
 #include <algorithm>
 #include <atomic>
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <new>
 #include <stdexcept>
 #include <utility>
@@ -38,6 +40,39 @@ void LetGo(TSharedBlock* Block) noexcept {
     }
 }
 } // namespace
+
+namespace {
+// Guarded: lists may be released on any thread.
+struct TListPool {
+    std::mutex Lock;
+    TNodePool Pool{sizeof(TStringList)};
+};
+TListPool& ListPool() {
+    // Never destroyed: a list may be released by another object's static destructor.
+    static TListPool* const Instance = new TListPool;
+    return *Instance;
+}
+} // namespace
+
+void* TStringList::operator new(std::size_t Size) {
+    if (Size != sizeof(TStringList))
+        return ::operator new(Size);
+    TListPool& Pool = ListPool();
+    const std::lock_guard Hold(Pool.Lock);
+    return Pool.Pool.Allocate();
+}
+
+void TStringList::operator delete(void* List, std::size_t Size) noexcept {
+    if (List == nullptr)
+        return;
+    if (Size != sizeof(TStringList)) {
+        ::operator delete(List);
+        return;
+    }
+    TListPool& Pool = ListPool();
+    const std::lock_guard Hold(Pool.Lock);
+    Pool.Pool.Release(List);
+}
 
 void TStringList::ReleaseBlock(std::uint32_t* Block, bool WasShared) noexcept {
     if (Block == nullptr)
