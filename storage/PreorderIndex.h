@@ -7,10 +7,13 @@
 // outline from its first entry for every record would take quadratic time.
 //
 // The outline is kept as its bracket sequence (an opening token when an entry begins, a
-// closing one after its subtree) in a splay tree that counts the opening tokens. Appending
-// a last child of P puts a new pair right before P's closing token; the entry at index i
-// owns the (i+1)-th opening token. Plain C++, no recursion; memory is 8 int32 and one
-// pointer per entry, only for the files that need it.
+// closing one after its subtree) in a counted B+ tree: leaves hold runs of tokens, inner
+// nodes the number of opening tokens below each child. The entry at index i owns the
+// (i+1)-th opening token, found by one descent; appending a last child of P puts a new pair
+// right before P's closing token, whose leaf is looked up, so the append is a move inside
+// one leaf (and, now and then, a split). Arrays indexed by int32 rather than pointers keep
+// it compact and cache-friendly: about 5 int32 and one pointer per entry, only for the
+// files that need it. Plain C++, no recursion.
 #include <cstdint>
 #include <vector>
 
@@ -19,17 +22,17 @@ class TTreeNodes;
 
 class TPreorderIndex {
 public:
-    // Starts with the entries that Nodes holds now (none when it is empty).
+    // Starts with the entries that Nodes holds now (none when it is empty). Throws
+    // std::bad_alloc.
     explicit TPreorderIndex(const TTreeNodes& Nodes);
 
     int Count() const noexcept { return static_cast<int>(FEntries.size()); }
     // The slot of the entry at absolute index Index, 0 <= Index < Count(), and its entry.
-    int SlotAt(int Index) noexcept { return (NthOpen(Index) - 1) / 2; }
+    // Slots number the entries in the order they came: Nodes' entries in pre-order first,
+    // then each Append in turn.
+    int SlotAt(int Index) const noexcept;
     TTreeNode* EntryOf(int Slot) const noexcept { return FEntries[static_cast<std::size_t>(Slot)]; }
-    TTreeNode* At(int Index) noexcept { return EntryOf(SlotAt(Index)); }
-    // The absolute index of the entry that was the Slot-th one added to this index
-    // (Nodes' entries in pre-order first, then each Append in turn).
-    int IndexOfSlot(int Slot);
+    TTreeNode* At(int Index) const noexcept { return EntryOf(SlotAt(Index)); }
     // Makes room for one more Append, so that the Append itself cannot fail. Throws
     // std::bad_alloc.
     void Reserve();
@@ -38,22 +41,45 @@ public:
     int Append(int ParentSlot, TTreeNode* Entry) noexcept;
 
 private:
-    struct TToken {
-        std::int32_t Left = -1, Right = -1, Up = -1;
-        std::int32_t Count = 0; // opening tokens in this token's subtree
+    // A leaf is 64 tokens (a few cache lines, one move on insert) with a mask of its opening
+    // tokens; an inner node keeps, for each child, the opening tokens up to and including
+    // that child's, so that the way down compares them all at once instead of adding.
+    static constexpr int LeafCapacity = 64;
+    static constexpr int InnerCapacity = 64;
+    struct TLeaf {
+        std::uint64_t OpenMask = 0; // bit I: Tokens[I] opens an entry
+        std::int32_t Size = 0;
+        std::int32_t Up = -1; // the inner node above
+        std::int32_t Tokens[LeafCapacity];
+        TLeaf() noexcept;
     };
-    TToken& Node(int Token) noexcept { return FTokens[static_cast<std::size_t>(Token)]; }
-    int OpenCount(int Token) const noexcept { return Token < 0 ? 0 : FTokens[static_cast<std::size_t>(Token)].Count; }
-    void Update(int Token) noexcept;
-    void Rotate(int Token) noexcept;
-    void Splay(int Token) noexcept;
-    int NthOpen(int Index) noexcept;
-    // Puts the pair of Slot right before Token.
-    void InsertBefore(int Token, int Slot) noexcept;
-    int NewSlot(TTreeNode* Entry);
+    struct TInner {
+        std::int32_t Size = 0;
+        std::int32_t Up = -1;   // -1 at the root
+        std::int32_t Level = 1; // 1: the children are leaves
+        // Running counts of opening tokens; past Size the largest int32, so that the number
+        // of counts not above an index is the child to descend to.
+        std::int32_t Through[InnerCapacity];
+        std::int32_t Children[InnerCapacity];
+        TInner() noexcept;
+    };
+    int NewLeaf() noexcept;
+    int NewInner(int Level) noexcept;
+    void SetUp(int Level, int Child, int Up) noexcept;
+    // Splits the full leaf Leaf, where a pair is about to go in at At (before the closing
+    // token of the top level when AtOutlineEnd); returns the leaf that takes the pair and
+    // puts At as the position there.
+    int SplitLeaf(int Leaf, int& At, bool AtOutlineEnd) noexcept;
+    // Child Position of Inner has just given its upper part, with Opens opening tokens, to
+    // the new node Right: puts Right after it, splitting upwards as needed (AtEnd: along
+    // the right edge of the tree, at the end of the outline).
+    void InsertAfter(int Inner, int Position, int Right, std::int32_t Opens, bool AtEnd) noexcept;
 
     // Token 0 closes the whole outline; slot S opens with token 2S+1 and closes with 2S+2.
-    std::vector<TToken> FTokens;
+    // The leaf of closing token T is FClosingLeaf[T / 2].
+    std::vector<TLeaf> FLeaves;
+    std::vector<TInner> FInners;
+    std::vector<std::int32_t> FClosingLeaf;
     std::vector<TTreeNode*> FEntries;
-    std::int32_t FRoot = 0;
+    std::int32_t FRoot = -1; // always an inner node
 };
