@@ -92,7 +92,14 @@ TPreorderIndex::TPreorderIndex(const TTreeNodes& Nodes) {
     // each level of inner nodes above the one below, until one node is left.
     constexpr std::size_t LeafFill = LeafCapacity * 3 / 4;
     constexpr std::size_t InnerFill = InnerCapacity * 3 / 4;
-    FLeaves.reserve((Sequence.size() + LeafFill - 1) / LeafFill);
+    std::size_t OnLevel = (Sequence.size() + LeafFill - 1) / LeafFill;
+    FLeaves.reserve(OnLevel);
+    std::size_t Inners = 0;
+    do {
+        OnLevel = (OnLevel + InnerFill - 1) / InnerFill;
+        Inners += OnLevel;
+    } while (OnLevel > 1);
+    FInners.reserve(Inners);
     std::vector<std::pair<std::int32_t, std::int32_t>> Level; // node, opening tokens below it
     for (std::size_t From = 0; From < Sequence.size(); From += LeafFill) {
         const int Leaf = NewLeaf();

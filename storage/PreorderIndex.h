@@ -36,9 +36,11 @@ public:
     // Makes room for one more Append, so that the Append itself cannot fail. Throws
     // std::bad_alloc.
     void Reserve();
-    // Records Entry, just appended to the outline as the last child of the entry in
-    // ParentSlot (-1: the top level). Returns Entry's slot. Reserve first.
+    // Records Entry, appended to the outline as the last child of the entry in ParentSlot
+    // (-1: the top level). Returns Entry's slot. Reserve first. Entry may be nullptr when
+    // the outline takes it later; SetEntry then tells it.
     int Append(int ParentSlot, TTreeNode* Entry) noexcept;
+    void SetEntry(int Slot, TTreeNode* Entry) noexcept { FEntries[static_cast<std::size_t>(Slot)] = Entry; }
 
 private:
     // A leaf is 64 tokens (a few cache lines, one move on insert) with a mask of its opening
