@@ -118,14 +118,27 @@ public:
 
     bool Full() const noexcept { return FCount == Lag; }
     int Count() const noexcept { return FCount; }
-    // Takes the record of Slot, under ParentSlot; swaps Title with the one kept.
-    void Add(int ParentSlot, int Slot, TByteString& Title, std::unique_ptr<TStringList> Body) noexcept {
+    // Takes the record of Slot, under ParentSlot; swaps Title with the one kept. The
+    // parent's place in the index is fetched now; half the lag later, the parent itself.
+    void Add(const TPreorderIndex& Index, int ParentSlot, int Slot, TByteString& Title,
+             std::unique_ptr<TStringList> Body) noexcept {
         TRecord& R = FRecords[(FFirst + FCount) % Lag];
         R.ParentSlot = ParentSlot;
         R.Slot = Slot;
         R.Title.swap(Title);
         R.Body = std::move(Body);
         ++FCount;
+        if (ParentSlot != -1)
+            Prefetch(Index.EntryPlace(ParentSlot));
+        if (FCount > Lag / 2) {
+            const TRecord& Earlier = FRecords[(FFirst + FCount - 1 - Lag / 2) % Lag];
+            // A parent that is pending itself is recent, and so still near.
+            if (Earlier.ParentSlot != -1)
+                if (const TTreeNode* Parent = Index.EntryOf(Earlier.ParentSlot)) {
+                    Prefetch(Parent);
+                    Prefetch(reinterpret_cast<const char*>(Parent) + sizeof(TTreeNode) - 1);
+                }
+        }
     }
     // Appends the oldest record to Nodes. When that fails, the records after it are
     // dropped, as a failed append ends the load there.
@@ -211,7 +224,11 @@ void ReadOutline(TTreeNodes& Nodes, TReadStream& Stream) {
                         Path.emplace_back(Size, Entry);
                         continue;
                     }
-                    Index = std::make_unique<TPreorderIndex>(Nodes);
+                    // A record takes at least 16 bytes: the count that a damaged file
+                    // claims makes room for no more records than the file can hold.
+                    const std::uint64_t Fit = Stream.Remaining() / 16 + 1;
+                    Index = std::make_unique<TPreorderIndex>(
+                        Nodes, static_cast<int>(std::min<std::uint64_t>(Fit, static_cast<std::uint64_t>(Count - K))));
                     Path.clear();
                 }
                 // Everything that can fail comes before the index takes the record, so the
@@ -220,16 +237,8 @@ void ReadOutline(TTreeNodes& Nodes, TReadStream& Stream) {
                 if (Pending.Full())
                     Pending.AppendOldest(Nodes, *Index);
                 const int ParentSlot = ParentIndex == -1 ? -1 : Index->SlotAt(ParentIndex);
-                if (ParentSlot != -1) {
-                    // The parent's fields that the append touches, unless it is pending
-                    // itself (and so recent).
-                    if (const TTreeNode* Parent = Index->EntryOf(ParentSlot)) {
-                        Prefetch(Parent);
-                        Prefetch(reinterpret_cast<const char*>(Parent) + sizeof(TTreeNode) - 1);
-                    }
-                }
                 const int Slot = Index->Append(ParentSlot, nullptr);
-                Pending.Add(ParentSlot, Slot, Title, std::move(Body));
+                Pending.Add(*Index, ParentSlot, Slot, Title, std::move(Body));
             } catch (const std::bad_alloc&) {
                 throw EOutOfMemory();
             }

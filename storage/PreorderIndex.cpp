@@ -67,7 +67,7 @@ TPreorderIndex::TInner::TInner() noexcept {
     std::fill(std::begin(Children), std::end(Children), NoChild);
 }
 
-TPreorderIndex::TPreorderIndex(const TTreeNodes& Nodes) {
+TPreorderIndex::TPreorderIndex(const TTreeNodes& Nodes, int Expected) {
     // The bracket sequence of the outline as it is, then the closing token 0.
     std::vector<std::int32_t> Sequence;
     std::vector<std::pair<const TTreeNode*, std::int32_t>> Open; // entries not yet closed
@@ -92,14 +92,22 @@ TPreorderIndex::TPreorderIndex(const TTreeNodes& Nodes) {
     // each level of inner nodes above the one below, until one node is left.
     constexpr std::size_t LeafFill = LeafCapacity * 3 / 4;
     constexpr std::size_t InnerFill = InnerCapacity * 3 / 4;
+    // Every leaf but the last holds at least LeafCapacity / 2 - 1 tokens, every inner node
+    // but the last of its level at least InnerCapacity / 2 - 1 children; the nodes that
+    // Expected appends may add come on top of the ones built here.
+    const auto More = static_cast<std::size_t>(Expected > 0 ? Expected : 0);
     std::size_t OnLevel = (Sequence.size() + LeafFill - 1) / LeafFill;
-    FLeaves.reserve(OnLevel);
+    std::size_t NewOnLevel = 2 * More / (LeafCapacity / 2 - 1) + 1;
+    FLeaves.reserve(OnLevel + NewOnLevel);
     std::size_t Inners = 0;
     do {
         OnLevel = (OnLevel + InnerFill - 1) / InnerFill;
-        Inners += OnLevel;
+        NewOnLevel = NewOnLevel / (InnerCapacity / 2 - 1) + 1;
+        Inners += OnLevel + NewOnLevel;
     } while (OnLevel > 1);
-    FInners.reserve(Inners);
+    FInners.reserve(Inners + 4);
+    FEntries.reserve(FEntries.size() + More);
+    FClosingLeaf.reserve(FClosingLeaf.size() + More);
     std::vector<std::pair<std::int32_t, std::int32_t>> Level; // node, opening tokens below it
     for (std::size_t From = 0; From < Sequence.size(); From += LeafFill) {
         const int Leaf = NewLeaf();
@@ -155,17 +163,27 @@ void TPreorderIndex::SetUp(int Level, int Child, int Up) noexcept {
         FInners[static_cast<std::size_t>(Child)].Up = Up;
 }
 
-int TPreorderIndex::SlotAt(int Index) const noexcept {
-    const TInner* N = &FInners[static_cast<std::size_t>(FRoot)];
+int TPreorderIndex::SlotAt(int Index) noexcept {
+    std::int32_t Inner = FRoot;
+    const TInner* N = &FInners[static_cast<std::size_t>(Inner)];
+    const bool KeepWay = N->Level <= MaxFoundLevels;
     for (;;) {
         const int C = CountNotAbove(N->Through, Index);
         if (C > 0)
             Index -= N->Through[C - 1];
+        if (KeepWay) {
+            FFoundInner[N->Level] = Inner;
+            FFoundChild[N->Level] = C;
+        }
         const auto Child = static_cast<std::size_t>(N->Children[C]);
         if (N->Level == 1) {
             const TLeaf& L = FLeaves[Child];
-            return (L.Tokens[SelectBit(L.OpenMask, Index)] - 1) / 2;
+            const std::int32_t Slot = (L.Tokens[SelectBit(L.OpenMask, Index)] - 1) / 2;
+            FFoundSlot = KeepWay ? Slot : -1;
+            FFoundLeaf = static_cast<std::int32_t>(Child);
+            return Slot;
         }
+        Inner = static_cast<std::int32_t>(Child);
         N = &FInners[Child];
     }
 }
@@ -281,10 +299,24 @@ int TPreorderIndex::Append(int ParentSlot, TTreeNode* Entry) noexcept {
     FEntries.push_back(Entry); // capacity reserved
     FClosingLeaf.push_back(NoChild);
     // Token 0 closes the top level; 2 * ParentSlot + 2 closes the parent.
-    int Leaf = FClosingLeaf[static_cast<std::size_t>(ParentSlot + 1)];
-    int At = PositionOf(FLeaves[static_cast<std::size_t>(Leaf)].Tokens, 2 * ParentSlot + 2);
-    if (FLeaves[static_cast<std::size_t>(Leaf)].Size + 2 > LeafCapacity)
+    int Leaf = -1;
+    int At = 0;
+    if (ParentSlot >= 0 && ParentSlot == FFoundSlot) {
+        // After the opening token, so never at 0 when it is there.
+        At = PositionOf(FLeaves[static_cast<std::size_t>(FFoundLeaf)].Tokens, 2 * ParentSlot + 2);
+        if (At > 0)
+            Leaf = FFoundLeaf;
+    }
+    FFoundSlot = -1; // the leaves are about to change
+    bool FoundWay = Leaf >= 0;
+    if (Leaf < 0) {
+        Leaf = FClosingLeaf[static_cast<std::size_t>(ParentSlot + 1)];
+        At = PositionOf(FLeaves[static_cast<std::size_t>(Leaf)].Tokens, 2 * ParentSlot + 2);
+    }
+    if (FLeaves[static_cast<std::size_t>(Leaf)].Size + 2 > LeafCapacity) {
         Leaf = SplitLeaf(Leaf, At, ParentSlot < 0);
+        FoundWay = false;
+    }
     TLeaf& L = FLeaves[static_cast<std::size_t>(Leaf)];
     std::memmove(L.Tokens + At + 2, L.Tokens + At, sizeof(std::int32_t) * static_cast<std::size_t>(L.Size - At));
     L.Tokens[At] = 2 * Slot + 1;
@@ -296,6 +328,15 @@ int TPreorderIndex::Append(int ParentSlot, TTreeNode* Entry) noexcept {
     FClosingLeaf[static_cast<std::size_t>(Slot + 1)] = Leaf;
     // One more opening token below every node on the way up, for the counts from the
     // child that holds the pair on.
+    if (FoundWay) {
+        for (int Level = 1; Level <= FInners[static_cast<std::size_t>(FRoot)].Level; ++Level) {
+            TInner& N = FInners[static_cast<std::size_t>(FFoundInner[Level])];
+            const int Size = N.Size;
+            for (int I = FFoundChild[Level]; I < Size; ++I)
+                ++N.Through[I];
+        }
+        return Slot;
+    }
     int Child = Leaf;
     for (int Up = L.Up; Up >= 0;) {
         TInner& N = FInners[static_cast<std::size_t>(Up)];

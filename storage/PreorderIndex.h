@@ -22,17 +22,20 @@ class TTreeNodes;
 
 class TPreorderIndex {
 public:
-    // Starts with the entries that Nodes holds now (none when it is empty). Throws
-    // std::bad_alloc.
-    explicit TPreorderIndex(const TTreeNodes& Nodes);
+    // Starts with the entries that Nodes holds now (none when it is empty), with room made
+    // at once for about Expected appends (growing step by step would copy everything
+    // again and again, into memory touched for the first time). Throws std::bad_alloc.
+    explicit TPreorderIndex(const TTreeNodes& Nodes, int Expected = 0);
 
     int Count() const noexcept { return static_cast<int>(FEntries.size()); }
     // The slot of the entry at absolute index Index, 0 <= Index < Count(), and its entry.
     // Slots number the entries in the order they came: Nodes' entries in pre-order first,
     // then each Append in turn.
-    int SlotAt(int Index) const noexcept;
+    int SlotAt(int Index) noexcept;
     TTreeNode* EntryOf(int Slot) const noexcept { return FEntries[static_cast<std::size_t>(Slot)]; }
-    TTreeNode* At(int Index) const noexcept { return EntryOf(SlotAt(Index)); }
+    // Where EntryOf(Slot) is kept, to fetch it ahead of its use.
+    const void* EntryPlace(int Slot) const noexcept { return &FEntries[static_cast<std::size_t>(Slot)]; }
+    TTreeNode* At(int Index) noexcept { return EntryOf(SlotAt(Index)); }
     // Makes room for one more Append, so that the Append itself cannot fail. Throws
     // std::bad_alloc.
     void Reserve();
@@ -84,4 +87,13 @@ private:
     std::vector<std::int32_t> FClosingLeaf;
     std::vector<TTreeNode*> FEntries;
     std::int32_t FRoot = -1; // always an inner node
+    // Where SlotAt last found an opening token: an Append under that entry looks for the
+    // closing token in the same leaf first (most entries have small subtrees), which
+    // spares a lookup far away in memory.
+    // The way down to it is kept too: the counts to raise on the way up are those.
+    static constexpr int MaxFoundLevels = 16;
+    std::int32_t FFoundSlot = -1;
+    std::int32_t FFoundLeaf = -1;
+    std::int32_t FFoundInner[MaxFoundLevels + 1] = {}; // by level
+    std::int32_t FFoundChild[MaxFoundLevels + 1] = {};
 };
