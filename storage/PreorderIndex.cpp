@@ -294,6 +294,13 @@ void TPreorderIndex::InsertAfter(int Inner, int Position, int Right, std::int32_
     }
 }
 
+void TPreorderIndex::RaiseFrom(TInner& N, int From) noexcept {
+    // Over the whole array, so that it goes many at a time and without a branch.
+    const int Size = N.Size;
+    for (int I = 0; I < InnerCapacity; ++I)
+        N.Through[I] += I >= From && I < Size ? 1 : 0;
+}
+
 int TPreorderIndex::Append(int ParentSlot, TTreeNode* Entry) noexcept {
     const auto Slot = static_cast<std::int32_t>(FEntries.size());
     FEntries.push_back(Entry); // capacity reserved
@@ -330,19 +337,14 @@ int TPreorderIndex::Append(int ParentSlot, TTreeNode* Entry) noexcept {
     // child that holds the pair on.
     if (FoundWay) {
         for (int Level = 1; Level <= FInners[static_cast<std::size_t>(FRoot)].Level; ++Level) {
-            TInner& N = FInners[static_cast<std::size_t>(FFoundInner[Level])];
-            const int Size = N.Size;
-            for (int I = FFoundChild[Level]; I < Size; ++I)
-                ++N.Through[I];
+            RaiseFrom(FInners[static_cast<std::size_t>(FFoundInner[Level])], FFoundChild[Level]);
         }
         return Slot;
     }
     int Child = Leaf;
     for (int Up = L.Up; Up >= 0;) {
         TInner& N = FInners[static_cast<std::size_t>(Up)];
-        const int Size = N.Size;
-        for (int I = PositionOf(N.Children, Child); I < Size; ++I)
-            ++N.Through[I];
+        RaiseFrom(N, PositionOf(N.Children, Child));
         Child = Up;
         Up = N.Up;
     }

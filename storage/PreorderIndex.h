@@ -71,6 +71,8 @@ private:
     int NewLeaf() noexcept;
     int NewInner(int Level) noexcept;
     void SetUp(int Level, int Child, int Up) noexcept;
+    // One more opening token below child From of N and every child after it.
+    static void RaiseFrom(TInner& N, int From) noexcept;
     // Splits the full leaf Leaf, where a pair is about to go in at At (before the closing
     // token of the top level when AtOutlineEnd); returns the leaf that takes the pair and
     // puts At as the position there.
