@@ -20,6 +20,15 @@ template <class T> void ReserveMore(std::vector<T>& List, std::size_t More) {
         List.reserve((List.size() + More) * 2);
 }
 
+// Brings the cache line at Address in ahead of its use.
+inline void Prefetch(const void* Address) noexcept {
+#if defined(__GNUC__)
+    __builtin_prefetch(Address);
+#else
+    (void)Address;
+#endif
+}
+
 // The position of the one element of Values[0..64) that equals Value. Branch-free over
 // the whole array, so the compiler compares many at once.
 int PositionOf(const std::int32_t* Values, std::int32_t Value) noexcept {
@@ -178,6 +187,9 @@ int TPreorderIndex::SlotAt(int Index) noexcept {
         const auto Child = static_cast<std::size_t>(N->Children[C]);
         if (N->Level == 1) {
             const TLeaf& L = FLeaves[Child];
+            // The token's line is asked for with the mask's, not after it.
+            for (int Line = 0; Line < LeafCapacity; Line += 16)
+                Prefetch(L.Tokens + Line);
             const std::int32_t Slot = (L.Tokens[SelectBit(L.OpenMask, Index)] - 1) / 2;
             FFoundSlot = KeepWay ? Slot : -1;
             FFoundLeaf = static_cast<std::int32_t>(Child);
