@@ -197,11 +197,14 @@ void ReadOutline(TTreeNodes& Nodes, TReadStream& Stream) {
     TLineArena Arena;
     try {
         for (std::int32_t K = 0; K < Count; ++K) {
+            const int Size = Nodes.EntryCount() + Pending.Count();
             const std::int32_t ParentIndex = ReadInt32(Stream);
+            // The parent's place in the index is fetched while the rest is read.
+            if (Index && ParentIndex >= 0 && ParentIndex < Size)
+                Index->Seek(ParentIndex);
             ReadInt32(Stream); // own index: not trusted, not needed
             ReadStrInto(Stream, Title);
             const TByteView Text = ReadStrView(Stream, Spare);
-            const int Size = Nodes.EntryCount() + Pending.Count();
             if (ParentIndex < -1 || ParentIndex >= Size)
                 throw ETreeViewError();
             try {

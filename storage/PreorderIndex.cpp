@@ -172,32 +172,44 @@ void TPreorderIndex::SetUp(int Level, int Child, int Up) noexcept {
         FInners[static_cast<std::size_t>(Child)].Up = Up;
 }
 
-int TPreorderIndex::SlotAt(int Index) noexcept {
+void TPreorderIndex::Seek(int Index) noexcept {
+    FSoughtIndex = Index;
+    FFoundSlot = -1; // the way kept below is this one's
     std::int32_t Inner = FRoot;
     const TInner* N = &FInners[static_cast<std::size_t>(Inner)];
-    const bool KeepWay = N->Level <= MaxFoundLevels;
+    FKeepWay = N->Level <= MaxFoundLevels;
     for (;;) {
         const int C = CountNotAbove(N->Through, Index);
         if (C > 0)
             Index -= N->Through[C - 1];
-        if (KeepWay) {
+        if (FKeepWay) {
             FFoundInner[N->Level] = Inner;
             FFoundChild[N->Level] = C;
         }
         const auto Child = static_cast<std::size_t>(N->Children[C]);
         if (N->Level == 1) {
-            const TLeaf& L = FLeaves[Child];
-            // The token's line is asked for with the mask's, not after it.
-            for (int Line = 0; Line < LeafCapacity; Line += 16)
-                Prefetch(L.Tokens + Line);
-            const std::int32_t Slot = (L.Tokens[SelectBit(L.OpenMask, Index)] - 1) / 2;
-            FFoundSlot = KeepWay ? Slot : -1;
-            FFoundLeaf = static_cast<std::int32_t>(Child);
-            return Slot;
+            FSoughtLeaf = static_cast<std::int32_t>(Child);
+            FSoughtRank = Index;
+            // All of the leaf: the mask and the token it leads to.
+            const auto* Bytes = reinterpret_cast<const char*>(&FLeaves[Child]);
+            for (std::size_t Offset = 0; Offset < sizeof(TLeaf); Offset += 64)
+                Prefetch(Bytes + Offset);
+            return;
         }
         Inner = static_cast<std::int32_t>(Child);
         N = &FInners[Child];
     }
+}
+
+int TPreorderIndex::SlotAt(int Index) noexcept {
+    if (Index != FSoughtIndex)
+        Seek(Index);
+    FSoughtIndex = -1;
+    const TLeaf& L = FLeaves[static_cast<std::size_t>(FSoughtLeaf)];
+    const std::int32_t Slot = (L.Tokens[SelectBit(L.OpenMask, FSoughtRank)] - 1) / 2;
+    FFoundSlot = FKeepWay ? Slot : -1;
+    FFoundLeaf = FSoughtLeaf;
+    return Slot;
 }
 
 void TPreorderIndex::Reserve() {
@@ -314,6 +326,7 @@ void TPreorderIndex::RaiseFrom(TInner& N, int From) noexcept {
 }
 
 int TPreorderIndex::Append(int ParentSlot, TTreeNode* Entry) noexcept {
+    FSoughtIndex = -1; // the leaves are about to change
     const auto Slot = static_cast<std::int32_t>(FEntries.size());
     FEntries.push_back(Entry); // capacity reserved
     FClosingLeaf.push_back(NoChild);

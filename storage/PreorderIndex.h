@@ -32,6 +32,9 @@ public:
     // Slots number the entries in the order they came: Nodes' entries in pre-order first,
     // then each Append in turn.
     int SlotAt(int Index) noexcept;
+    // Starts SlotAt(Index): its leaf is fetched from memory while the caller does other
+    // work, up to the next SlotAt or Append.
+    void Seek(int Index) noexcept;
     TTreeNode* EntryOf(int Slot) const noexcept { return FEntries[static_cast<std::size_t>(Slot)]; }
     // Where EntryOf(Slot) is kept, to fetch it ahead of its use.
     const void* EntryPlace(int Slot) const noexcept { return &FEntries[static_cast<std::size_t>(Slot)]; }
@@ -98,4 +101,9 @@ private:
     std::int32_t FFoundLeaf = -1;
     std::int32_t FFoundInner[MaxFoundLevels + 1] = {}; // by level
     std::int32_t FFoundChild[MaxFoundLevels + 1] = {};
+    bool FKeepWay = false;
+    // What Seek found: the leaf and the rank of the opening token in it.
+    std::int32_t FSoughtIndex = -1;
+    std::int32_t FSoughtLeaf = -1;
+    std::int32_t FSoughtRank = 0;
 };

@@ -96,10 +96,22 @@ TEST_P(PreorderIndexTest, FindsEveryEntryAsThePlainPreOrderDoes) {
         ASSERT_LT(Parent, Count);
         const std::string Where = "append " + std::to_string(K);
         int ParentSlot = -1;
+        // Lookups as the reader makes them (started early, or not) and in between others
+        // that must not disturb the append.
+        const int Other = Count > 0 ? Uniform(Random, 0, Count - 1) : 0;
         if (Parent >= 0) {
+            if (K % 4 == 1)
+                Index.Seek(Parent);
+            else if (K % 4 == 2)
+                Index.Seek(Other);
             ParentSlot = Index.SlotAt(Parent);
             ASSERT_EQ(ParentSlot, SlotOfEntry[static_cast<std::size_t>(Parent)]) << Where;
             ASSERT_EQ(Index.EntryOf(ParentSlot), Reference.Order[static_cast<std::size_t>(Parent)]) << Where;
+        }
+        if (Count > 0 && K % 8 == 3) {
+            Index.Seek(Other);
+        } else if (Count > 0 && K % 8 == 7) {
+            ASSERT_EQ(Index.SlotAt(Other), SlotOfEntry[static_cast<std::size_t>(Other)]) << Where;
         }
         TTreeNode* Entry = Nodes.AppendChild(Parent < 0 ? nullptr : Index.EntryOf(ParentSlot), "a" + std::to_string(K));
         Index.Reserve();
