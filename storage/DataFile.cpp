@@ -118,14 +118,14 @@ public:
 
     bool Full() const noexcept { return FCount == Lag; }
     int Count() const noexcept { return FCount; }
-    // Takes the record of Slot, under ParentSlot; swaps Title with the one kept. The
+    // Where the title of the next record goes, when not Full: read there, it is not copied.
+    TByteString& NextTitle() noexcept { return FRecords[(FFirst + FCount) % Lag].Title; }
+    // Takes the record of Slot, under ParentSlot, its title read into NextTitle. The
     // parent's place in the index is fetched now; half the lag later, the parent itself.
-    void Add(const TPreorderIndex& Index, int ParentSlot, int Slot, TByteString& Title,
-             std::unique_ptr<TStringList> Body) noexcept {
+    void Add(const TPreorderIndex& Index, int ParentSlot, int Slot, std::unique_ptr<TStringList> Body) noexcept {
         TRecord& R = FRecords[(FFirst + FCount) % Lag];
         R.ParentSlot = ParentSlot;
         R.Slot = Slot;
-        R.Title.swap(Title);
         R.Body = std::move(Body);
         ++FCount;
         if (ParentSlot != -1)
@@ -197,13 +197,17 @@ void ReadOutline(TTreeNodes& Nodes, TReadStream& Stream) {
     TLineArena Arena;
     try {
         for (std::int32_t K = 0; K < Count; ++K) {
+            // The outline takes the oldest pending record first: nothing of this one
+            // is needed for it.
+            if (Index && Pending.Full())
+                Pending.AppendOldest(Nodes, *Index);
             const int Size = Nodes.EntryCount() + Pending.Count();
             const std::int32_t ParentIndex = ReadInt32(Stream);
             // The parent's place in the index is fetched while the rest is read.
             if (Index && ParentIndex >= 0 && ParentIndex < Size)
                 Index->Seek(ParentIndex);
             ReadInt32(Stream); // own index: not trusted, not needed
-            ReadStrInto(Stream, Title);
+            ReadStrInto(Stream, Index ? Pending.NextTitle() : Title);
             const TByteView Text = ReadStrView(Stream, Spare);
             if (ParentIndex < -1 || ParentIndex >= Size)
                 throw ETreeViewError();
@@ -233,15 +237,14 @@ void ReadOutline(TTreeNodes& Nodes, TReadStream& Stream) {
                     Index = std::make_unique<TPreorderIndex>(
                         Nodes, static_cast<int>(std::min<std::uint64_t>(Fit, static_cast<std::uint64_t>(Count - K))));
                     Path.clear();
+                    Pending.NextTitle().swap(Title);
                 }
                 // Everything that can fail comes before the index takes the record, so the
                 // index always matches the outline with the pending records after it.
                 Index->Reserve();
-                if (Pending.Full())
-                    Pending.AppendOldest(Nodes, *Index);
                 const int ParentSlot = ParentIndex == -1 ? -1 : Index->SlotAt(ParentIndex);
                 const int Slot = Index->Append(ParentSlot, nullptr);
-                Pending.Add(*Index, ParentSlot, Slot, Title, std::move(Body));
+                Pending.Add(*Index, ParentSlot, Slot, std::move(Body));
             } catch (const std::bad_alloc&) {
                 throw EOutOfMemory();
             }
