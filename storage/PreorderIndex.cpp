@@ -38,11 +38,14 @@ int PositionOf(const std::int32_t* Values, std::int32_t Value) noexcept {
     return At;
 }
 
-// How many of Through[0..64) are not above Index.
-int CountNotAbove(const std::int32_t* Through, std::int32_t Index) noexcept {
+// How many of Through[0..Size) are not above Index; past Size they all are above it. Whole
+// groups of eight, so that the compiler compares many at once without a remainder.
+int CountNotAbove(const std::int32_t* Through, int Size, std::int32_t Index) noexcept {
+    const int Groups = (Size + 7) / 8;
     int Count = 0;
-    for (int I = 0; I < 64; ++I)
-        Count += Through[I] <= Index ? 1 : 0;
+    for (int G = 0; G < Groups; ++G)
+        for (int I = 8 * G; I < 8 * G + 8; ++I)
+            Count += Through[I] <= Index ? 1 : 0;
     return Count;
 }
 
@@ -179,7 +182,7 @@ void TPreorderIndex::Seek(int Index) noexcept {
     const TInner* N = &FInners[static_cast<std::size_t>(Inner)];
     FKeepWay = N->Level <= MaxFoundLevels;
     for (;;) {
-        const int C = CountNotAbove(N->Through, Index);
+        const int C = CountNotAbove(N->Through, N->Size, Index);
         if (C > 0)
             Index -= N->Through[C - 1];
         if (FKeepWay) {
@@ -319,10 +322,12 @@ void TPreorderIndex::InsertAfter(int Inner, int Position, int Right, std::int32_
 }
 
 void TPreorderIndex::RaiseFrom(TInner& N, int From) noexcept {
-    // Over the whole array, so that it goes many at a time and without a branch.
+    // In whole groups of eight, so that it goes many at a time and without a branch.
     const int Size = N.Size;
-    for (int I = 0; I < InnerCapacity; ++I)
-        N.Through[I] += I >= From && I < Size ? 1 : 0;
+    const int Groups = (Size + 7) / 8;
+    for (int G = From / 8; G < Groups; ++G)
+        for (int I = 8 * G; I < 8 * G + 8; ++I)
+            N.Through[I] += I >= From && I < Size ? 1 : 0;
 }
 
 int TPreorderIndex::Append(int ParentSlot, TTreeNode* Entry) noexcept {
