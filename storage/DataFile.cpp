@@ -197,15 +197,17 @@ void ReadOutline(TTreeNodes& Nodes, TReadStream& Stream) {
     TLineArena Arena;
     try {
         for (std::int32_t K = 0; K < Count; ++K) {
-            // The outline takes the oldest pending record first: nothing of this one
-            // is needed for it.
-            if (Index && Pending.Full())
-                Pending.AppendOldest(Nodes, *Index);
             const int Size = Nodes.EntryCount() + Pending.Count();
             const std::int32_t ParentIndex = ReadInt32(Stream);
-            // The parent's place in the index is fetched while the rest is read.
-            if (Index && ParentIndex >= 0 && ParentIndex < Size)
-                Index->Seek(ParentIndex);
+            if (Index) {
+                // The parent's place in the index is fetched while the outline takes the
+                // oldest pending record (nothing of this one is needed for it) and the
+                // rest of this one is read.
+                if (ParentIndex >= 0 && ParentIndex < Size)
+                    Index->Seek(ParentIndex);
+                if (Pending.Full())
+                    Pending.AppendOldest(Nodes, *Index);
+            }
             ReadInt32(Stream); // own index: not trusted, not needed
             ReadStrInto(Stream, Index ? Pending.NextTitle() : Title);
             const TByteView Text = ReadStrView(Stream, Spare);
