@@ -140,6 +140,95 @@ void BM_LoadParentOrder(benchmark::State& State) {
     State.counters["file_MB"] = static_cast<double>(std::filesystem::file_size(Name)) / 1e6;
 }
 
+// Files whose parents are out of pre-order in the shapes that are hardest for a tree of
+// runs, a million records each: after two top-level entries, every record under the first
+// entry (0), under the newest entry, a chain a million deep (1), at the top level (2),
+// under the middle entry (3), under any entry (4). Each is also loaded as saved, in
+// pre-order (State.range(1) == 1); the time per record stays near that of the random
+// file above.
+constexpr int AdversarialCount = 1'000'000;
+
+std::string AdversarialBytes(int Shape) {
+    std::mt19937 Random(5);
+    std::string Bytes;
+    auto Int = [&](std::int32_t Value) {
+        const auto U = static_cast<std::uint32_t>(Value);
+        for (int Shift = 0; Shift < 32; Shift += 8)
+            Bytes += static_cast<char>((U >> Shift) & 0xFF);
+    };
+    Int(5);
+    Bytes += "Dummy";
+    Int(AdversarialCount);
+    for (int K = 0; K < AdversarialCount; ++K) {
+        int Parent = -1;
+        if (K >= 2) {
+            switch (Shape) {
+            case 0:
+                Parent = 0;
+                break;
+            case 1:
+                Parent = K == 2 ? 0 : K - 2;
+                break; // the newest entry sits before entry 1
+            case 2:
+                Parent = K == 2 ? 0 : -1;
+                break;
+            case 3:
+                Parent = K / 2;
+                break;
+            default:
+                Parent = static_cast<int>(Random() % static_cast<unsigned>(K + 1)) - 1;
+                break;
+            }
+        }
+        const std::string Title = "e" + std::to_string(K);
+        Int(Parent);
+        Int(K);
+        Int(static_cast<std::int32_t>(Title.size()));
+        Bytes += Title;
+        Int(0);
+    }
+    return Bytes;
+}
+
+// The file of Shape, made on first use (Saved: as the program saves it).
+const std::string& AdversarialFile(int Shape, bool Saved) {
+    static std::map<std::pair<int, bool>, std::string> Names;
+    auto Found = Names.find({Shape, Saved});
+    if (Found != Names.end())
+        return Found->second;
+    const std::string Crafted = (Files().Dir / ("adversarial-" + std::to_string(Shape) + ".dat")).string();
+    if (Names.find({Shape, false}) == Names.end()) {
+        const std::string Bytes = AdversarialBytes(Shape);
+        std::FILE* Out = std::fopen(Crafted.c_str(), "wb");
+        if (Out == nullptr || std::fwrite(Bytes.data(), 1, Bytes.size(), Out) != Bytes.size())
+            std::abort();
+        std::fclose(Out);
+        Names[{Shape, false}] = Crafted;
+    }
+    if (!Saved)
+        return Names[{Shape, false}];
+    const std::string SavedName = (Files().Dir / ("adversarial-" + std::to_string(Shape) + "-saved.dat")).string();
+    TOwningOutline Nodes;
+    ReadOutline(Nodes, Crafted);
+    WriteOutline(Nodes, SavedName);
+    return Names[{Shape, true}] = SavedName;
+}
+
+void BM_LoadAdversarial(benchmark::State& State) {
+    const std::string& Name = AdversarialFile(static_cast<int>(State.range(0)), State.range(1) == 1);
+    for (auto _ : State) {
+        auto* Nodes = new TOwningOutline;
+        if (ReadOutline(*Nodes, Name) != TReadResult::rrRead || Nodes->EntryCount() != AdversarialCount)
+            State.SkipWithError("load failed");
+        State.PauseTiming();
+        delete Nodes;
+        State.ResumeTiming();
+    }
+    State.counters["ns_per_record"] =
+        benchmark::Counter(static_cast<double>(AdversarialCount) * 1e-9,
+                           benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
 // The file's bytes with stdio in 64 KiB pieces: streamed through one reused buffer
 // (State.range(0) == 0), or into a new buffer of the file's size, as a program that keeps
 // the bytes in memory would (1).
@@ -264,6 +353,12 @@ void BM_EntryAtIndexAscending(benchmark::State& State) {
 BENCHMARK(BM_PlainRead)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_LoadOutline)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_LoadParentOrder)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_LoadAdversarial)
+    ->ArgsProduct({{0, 1, 2, 3, 4}, {0, 1}})
+    ->ArgNames({"shape", "saved"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
 BENCHMARK(BM_AppendTitlesOnly)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_LoadOutlineFreshProcess)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 BENCHMARK(BM_PlainWrite)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);

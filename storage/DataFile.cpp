@@ -97,6 +97,85 @@ TByteString ReadStr(TReadStream& Stream) {
     return Text;
 }
 
+namespace {
+
+// Brings the cache line at Address in ahead of its use.
+inline void Prefetch(const void* Address) noexcept {
+#if defined(__GNUC__)
+    __builtin_prefetch(Address);
+#else
+    (void)Address;
+#endif
+}
+
+// Records whose parents the index has found but that the outline takes only some records
+// later, in the same order. A parent anywhere in a large outline is rarely in the cache;
+// by the time its record goes in, the entry has been fetched. Each record holds
+// everything its append needs, so that append can fail only in the outline itself.
+class TPendingAppends {
+public:
+    static constexpr int Lag = 16;
+
+    bool Full() const noexcept { return FCount == Lag; }
+    int Count() const noexcept { return FCount; }
+    // Where the title of the next record goes, when not Full: read there, it is not copied.
+    TByteString& NextTitle() noexcept { return FRecords[(FFirst + FCount) % Lag].Title; }
+    // Takes the record of Slot, under ParentSlot, its title read into NextTitle. The
+    // parent's place in the index is fetched now; half the lag later, the parent itself.
+    void Add(const TPreorderIndex& Index, int ParentSlot, int Slot, std::unique_ptr<TStringList> Body) noexcept {
+        TRecord& R = FRecords[(FFirst + FCount) % Lag];
+        R.ParentSlot = ParentSlot;
+        R.Slot = Slot;
+        R.Body = std::move(Body);
+        ++FCount;
+        if (ParentSlot != -1)
+            Prefetch(Index.EntryPlace(ParentSlot));
+        if (FCount > Lag / 2) {
+            const TRecord& Earlier = FRecords[(FFirst + FCount - 1 - Lag / 2) % Lag];
+            // A parent that is pending itself is recent, and so still near.
+            if (Earlier.ParentSlot != -1)
+                if (const TTreeNode* Parent = Index.EntryOf(Earlier.ParentSlot)) {
+                    Prefetch(Parent);
+                    Prefetch(reinterpret_cast<const char*>(Parent) + sizeof(TTreeNode) - 1);
+                }
+        }
+    }
+    // Appends the oldest record to Nodes. When that fails, the records after it are
+    // dropped, as a failed append ends the load there.
+    void AppendOldest(TTreeNodes& Nodes, TPreorderIndex& Index) {
+        TRecord& R = FRecords[FFirst];
+        FFirst = (FFirst + 1) % Lag;
+        --FCount;
+        TTreeNode* Entry = nullptr;
+        try {
+            Entry =
+                Nodes.AppendChild(R.ParentSlot == -1 ? nullptr : Index.EntryOf(R.ParentSlot), R.Title, R.Body.get());
+        } catch (...) {
+            FCount = 0;
+            throw;
+        }
+        R.Body.release();
+        Index.SetEntry(R.Slot, Entry);
+    }
+    void AppendAll(TTreeNodes& Nodes, TPreorderIndex& Index) {
+        while (FCount > 0)
+            AppendOldest(Nodes, Index);
+    }
+
+private:
+    struct TRecord {
+        int ParentSlot = -1;
+        int Slot = -1;
+        TByteString Title;
+        std::unique_ptr<TStringList> Body;
+    };
+    TRecord FRecords[Lag];
+    int FFirst = 0;
+    int FCount = 0;
+};
+
+} // namespace
+
 void ReadOutline(TTreeNodes& Nodes, TReadStream& Stream) {
     TTreeNodesUpdate Update(Nodes);
     Nodes.ClearOutline();
@@ -110,53 +189,77 @@ void ReadOutline(TTreeNodes& Nodes, TReadStream& Stream) {
     // the end, which is where every parent of a pre-order file is found; so parents are
     // found without walking the outline.
     std::vector<std::pair<int, TTreeNode*>> Path;
-    // From the first parent off that path on, every parent is found through the index.
+    // From the first parent off that path on, every parent is found through the index,
+    // and the records reach the outline through Pending.
     std::unique_ptr<TPreorderIndex> Index;
+    TPendingAppends Pending;
     // The bodies' lines go into shared blocks: no allocation per body.
     TLineArena Arena;
-    for (std::int32_t K = 0; K < Count; ++K) {
-        const std::int32_t ParentIndex = ReadInt32(Stream);
-        ReadInt32(Stream); // own index: not trusted, not needed
-        ReadStrInto(Stream, Title);
-        const TByteView Text = ReadStrView(Stream, Spare);
-        const int Size = Nodes.EntryCount();
-        if (ParentIndex < -1 || ParentIndex >= Size)
-            throw ETreeViewError();
-        try {
-            auto Body = std::make_unique<TStringList>();
-            Arena.TextToLines(*Body, Text);
-            if (!Index) {
-                if (ParentIndex == -1) {
-                    TTreeNode* Entry = Nodes.AppendChild(nullptr, Title, Body.get());
-                    Body.release();
-                    Path.assign(1, {Size, Entry});
-                    continue;
-                }
-                // The path's indices ascend from the top: a binary search finds the parent.
-                auto On = std::lower_bound(Path.begin(), Path.end(), ParentIndex,
-                                           [](const auto& Step, int At) { return Step.first < At; });
-                if (On != Path.end() && On->first == ParentIndex) {
-                    TTreeNode* Entry = Nodes.AppendChild(On->second, Title, Body.get());
-                    Body.release();
-                    Path.erase(On + 1, Path.end());
-                    Path.emplace_back(Size, Entry);
-                    continue;
-                }
-                Index = std::make_unique<TPreorderIndex>(Nodes);
-                Path.clear();
+    try {
+        for (std::int32_t K = 0; K < Count; ++K) {
+            const int Size = Nodes.EntryCount() + Pending.Count();
+            const std::int32_t ParentIndex = ReadInt32(Stream);
+            if (Index) {
+                // The parent's place in the index is fetched while the outline takes the
+                // oldest pending record (nothing of this one is needed for it) and the
+                // rest of this one is read.
+                if (ParentIndex >= 0 && ParentIndex < Size)
+                    Index->Seek(ParentIndex);
+                if (Pending.Full())
+                    Pending.AppendOldest(Nodes, *Index);
             }
-            // Everything that can fail comes before the append, so the index always
-            // matches the outline.
-            Index->Reserve();
-            const int ParentSlot = ParentIndex == -1 ? -1 : Index->SlotAt(ParentIndex);
-            TTreeNode* Entry =
-                Nodes.AppendChild(ParentSlot == -1 ? nullptr : Index->EntryOf(ParentSlot), Title, Body.get());
-            Body.release();
-            Index->Append(ParentSlot, Entry);
-        } catch (const std::bad_alloc&) {
-            throw EOutOfMemory();
+            ReadInt32(Stream); // own index: not trusted, not needed
+            ReadStrInto(Stream, Index ? Pending.NextTitle() : Title);
+            const TByteView Text = ReadStrView(Stream, Spare);
+            if (ParentIndex < -1 || ParentIndex >= Size)
+                throw ETreeViewError();
+            try {
+                auto Body = std::make_unique<TStringList>();
+                Arena.TextToLines(*Body, Text);
+                if (!Index) {
+                    if (ParentIndex == -1) {
+                        TTreeNode* Entry = Nodes.AppendChild(nullptr, Title, Body.get());
+                        Body.release();
+                        Path.assign(1, {Size, Entry});
+                        continue;
+                    }
+                    // The path's indices ascend from the top: a binary search finds the parent.
+                    auto On = std::lower_bound(Path.begin(), Path.end(), ParentIndex,
+                                               [](const auto& Step, int At) { return Step.first < At; });
+                    if (On != Path.end() && On->first == ParentIndex) {
+                        TTreeNode* Entry = Nodes.AppendChild(On->second, Title, Body.get());
+                        Body.release();
+                        Path.erase(On + 1, Path.end());
+                        Path.emplace_back(Size, Entry);
+                        continue;
+                    }
+                    // A record takes at least 16 bytes: the count that a damaged file
+                    // claims makes room for no more records than the file can hold.
+                    const std::uint64_t Fit = Stream.Remaining() / 16 + 1;
+                    Index = std::make_unique<TPreorderIndex>(
+                        Nodes, static_cast<int>(std::min<std::uint64_t>(Fit, static_cast<std::uint64_t>(Count - K))));
+                    Path.clear();
+                    Pending.NextTitle().swap(Title);
+                }
+                // Everything that can fail comes before the index takes the record, so the
+                // index always matches the outline with the pending records after it.
+                Index->Reserve();
+                const int ParentSlot = ParentIndex == -1 ? -1 : Index->SlotAt(ParentIndex);
+                const int Slot = Index->Append(ParentSlot, nullptr);
+                Pending.Add(*Index, ParentSlot, Slot, std::move(Body));
+            } catch (const std::bad_alloc&) {
+                throw EOutOfMemory();
+            }
         }
+    } catch (...) {
+        // The records before the failing one go in as they would have; an append that
+        // fails there ends the load with its own error instead.
+        if (Index)
+            Pending.AppendAll(Nodes, *Index);
+        throw;
     }
+    if (Index)
+        Pending.AppendAll(Nodes, *Index);
 }
 
 void WriteOutline(TTreeNodes& Nodes, TWriteStream& Stream) {

@@ -274,6 +274,66 @@ INSTANTIATE_TEST_SUITE_P(
                     TDamageCase{"ParentMostNegative", Patched(At3, INT32_MIN), Index, "A(B(C))"}),
     [](const auto& Info) { return std::string(Info.param.Name); });
 
+// A file of Records records whose parents are any entry read before (out of pre-order
+// from the second record on), damaged at record Damaged: cut inside it, or its parent
+// beyond the outline. Whatever the reader has taken in and not yet put into the outline
+// when it meets the damage, the records before it are there, in order.
+struct TLateDamageCase {
+    const char* Name;
+    int Damaged;
+    bool Cut; // else the parent is beyond the outline
+};
+
+TByteString OffOrderRecords(int Records, int Damaged, bool CutThere, bool BadParent) {
+    TByteString Bytes = StrBytes("Dummy") + Int32Bytes(Records);
+    for (int K = 0; K < Records; ++K) {
+        const int Parent = K == 0 ? -1 : (K * 7919 + 13) % (K + 1) - 1;
+        TByteString Record = RecordBytes(K == Damaged && BadParent ? K + 5 : Parent, K, "t" + std::to_string(K),
+                                         "b" + std::to_string(K));
+        if (K == Damaged && CutThere)
+            return Bytes + Record.substr(0, 10);
+        Bytes += Record;
+    }
+    return Bytes;
+}
+
+class LateDamage : public testing::TestWithParam<TLateDamageCase> {};
+
+TEST_P(LateDamage, KeepsEveryRecordBeforeTheDamage) {
+    constexpr int Records = 100;
+    const TLateDamageCase& Case = GetParam();
+    const TByteString Damaged = OffOrderRecords(Records, Case.Damaged, Case.Cut, !Case.Cut);
+    TOwningOutline Nodes;
+    try {
+        TMemoryReadStream Stream(Damaged);
+        ReadOutline(Nodes, Stream);
+        ADD_FAILURE() << "no error";
+    } catch (const Exception& Error) {
+        EXPECT_EQ(std::type_index(typeid(Error)), Case.Cut ? Read : Index) << Error.what();
+    }
+    // The same records up to the damage, as a whole file.
+    const TByteString Before = OffOrderRecords(Case.Damaged, -1, false, false);
+    TMemoryReadStream Stream(Before);
+    TOwningOutline Expected;
+    ReadOutline(Expected, Stream);
+    ASSERT_EQ(Expected.EntryCount(), Case.Damaged);
+    EXPECT_EQ(Shape(Nodes), Shape(Expected));
+    for (TTreeNode *A = Nodes.GetFirstNode(), *B = Expected.GetFirstNode(); A && B; A = A->GetNext(), B = B->GetNext())
+        EXPECT_EQ(LinesOf(TTreeNodes::EntryBody(A)), LinesOf(TTreeNodes::EntryBody(B)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LateDamage,
+    testing::Values(TLateDamageCase{"CutInSecondRecord", 1, true}, TLateDamageCase{"CutInThirdRecord", 2, true},
+                    TLateDamageCase{"CutInRecord10", 10, true}, TLateDamageCase{"CutInRecord17", 17, true},
+                    TLateDamageCase{"CutInRecord18", 18, true}, TLateDamageCase{"CutInRecord19", 19, true},
+                    TLateDamageCase{"CutInRecord40", 40, true}, TLateDamageCase{"CutInLastRecord", 99, true},
+                    TLateDamageCase{"BadParentInThirdRecord", 2, false},
+                    TLateDamageCase{"BadParentInRecord18", 18, false},
+                    TLateDamageCase{"BadParentInRecord50", 50, false},
+                    TLateDamageCase{"BadParentInLastRecord", 99, false}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
+
 // Runs in a child process: loads Name with the address space capped near what the
 // process already uses, and exits 0 for EReadError.
 [[maybe_unused]] void LoadUnderAddressLimit(const std::string& Name) {

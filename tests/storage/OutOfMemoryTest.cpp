@@ -1,4 +1,5 @@
-// Running out of memory at any allocation of the writer, the text form and the body text
+// Running out of memory at any allocation of the reader, the writer, the text form and the
+// body text
 // reaches the caller as EOutOfMemory (or, for an entry that cannot be inserted, as
 // EOutOfResources), never as the standard library's std::bad_alloc.
 #include "DataFile.h"
@@ -99,5 +100,79 @@ INSTANTIATE_TEST_SUITE_P(
                              LinesToText(Lines);
                          }}),
     [](const auto& Info) { return std::string(Info.param.Name); });
+
+// The bytes of a data file of the first Records of a fixed run of records: a parent that
+// is the entry just before or the top level (pre-order), or any entry read before.
+TByteString RecordsFile(bool PreOrder, int Records) {
+    TByteString Bytes = StrBytes("Dummy") + Int32Bytes(Records);
+    for (int K = 0; K < Records; ++K) {
+        int Parent = -1;
+        if (K > 0)
+            Parent = PreOrder ? (K % 3 == 0 ? -1 : K - 1) : (K * 7919) % (K + 1) - 1;
+        Bytes += RecordBytes(Parent, K, "r" + std::to_string(K), "line\r\n" + std::to_string(K));
+    }
+    return Bytes;
+}
+
+struct TReadCase {
+    const char* Name;
+    bool PreOrder;
+};
+
+class ReadOutOfMemoryTest : public testing::TestWithParam<TReadCase> {};
+
+// Whichever allocation of a load fails, the error is EOutOfMemory (or EOutOfResources for
+// an entry the outline could not take) and the outline holds the records before some
+// record, whole and in order: what a file of just those records loads to.
+TEST_P(ReadOutOfMemoryTest, EveryFailedAllocationLeavesTheRecordsBeforeIt) {
+    constexpr int Records = 60;
+    const TByteString Bytes = RecordsFile(GetParam().PreOrder, Records);
+    int Failures = 0;
+    for (int N = 0;; ++N) {
+        TOwningOutline Nodes;
+        std::exception_ptr Error;
+        FailAllocationAfter(N);
+        try {
+            TMemoryReadStream Stream(Bytes);
+            ReadOutline(Nodes, Stream);
+        } catch (...) {
+            Error = std::current_exception();
+        }
+        const bool Armed = AllocationFailureArmed();
+        FailAllocationAfter(-1);
+        if (!Error) {
+            ASSERT_EQ(Nodes.EntryCount(), Records);
+            if (Armed)
+                break; // every allocation of the load has failed once
+            continue;
+        }
+        ++Failures;
+        bool OutOfMemory = false;
+        try {
+            std::rethrow_exception(Error);
+        } catch (const EOutOfMemory&) {
+            OutOfMemory = true;
+        } catch (const EOutOfResources&) {
+            OutOfMemory = true;
+        } catch (...) {
+        }
+        ASSERT_TRUE(OutOfMemory) << "allocation " << N;
+        const int Kept = Nodes.EntryCount();
+        ASSERT_LT(Kept, Records) << "allocation " << N;
+        const TByteString PrefixBytes = RecordsFile(GetParam().PreOrder, Kept);
+        TMemoryReadStream Prefix(PrefixBytes);
+        TOwningOutline Expected;
+        ReadOutline(Expected, Prefix);
+        ASSERT_EQ(Shape(Nodes), Shape(Expected)) << "allocation " << N;
+        for (TTreeNode *A = Nodes.GetFirstNode(), *B = Expected.GetFirstNode(); A && B;
+             A = A->GetNext(), B = B->GetNext())
+            ASSERT_EQ(LinesOf(TTreeNodes::EntryBody(A)), LinesOf(TTreeNodes::EntryBody(B))) << "allocation " << N;
+    }
+    EXPECT_GT(Failures, Records); // at least one allocation per record was made to fail
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ReadOutOfMemoryTest,
+                         testing::Values(TReadCase{"PreOrder", true}, TReadCase{"ParentsOutOfPreOrder", false}),
+                         [](const auto& Info) { return std::string(Info.param.Name); });
 
 } // namespace
