@@ -9,9 +9,9 @@
 #include "StorageTestSupport.h"
 #include "StringList.h"
 
-#include <algorithm>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <exception>
 #include <functional>
