@@ -4,6 +4,7 @@
 //
 //   build/.../bench/storage_bench [--entries=N] [benchmark options]
 #include "BenchOutline.h"
+#include "CraftedOutline.h"
 #include "DataFile.h"
 #include "ProcessMemory.h"
 #include "StringList.h"
@@ -17,7 +18,6 @@
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <random>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -32,34 +32,6 @@ class TOwningOutline : public TTreeNodes {
 public:
     TOwningOutline() { ReleaseBodiesOnDeletion(*this); }
 };
-
-// A file whose records are not in pre-order: short titles, no bodies, each record's parent
-// any entry read before it (some at the top level), as a crafted file may have it. About
-// 24 bytes a record, so Count records make about 24 * Count bytes.
-std::string CraftedBytes(int Count) {
-    std::mt19937 Random(11);
-    std::string Bytes;
-    auto Int = [&](std::int32_t Value) {
-        const auto U = static_cast<std::uint32_t>(Value);
-        for (int Shift = 0; Shift < 32; Shift += 8)
-            Bytes += static_cast<char>((U >> Shift) & 0xFF);
-    };
-    Int(5);
-    Bytes += "Dummy";
-    Int(Count);
-    for (int K = 0; K < Count; ++K) {
-        const int Parent = K == 0 || Random() % 20 == 0 ? -1 : static_cast<int>(Random() % static_cast<unsigned>(K));
-        const std::string Title = "e" + std::to_string(K);
-        Int(Parent);
-        Int(K);
-        Int(static_cast<std::int32_t>(Title.size()));
-        Bytes += Title;
-        Int(0);
-    }
-    return Bytes;
-}
-
-constexpr int CraftedCount = 107'000; // 2.56 MB
 
 struct TFiles {
     std::filesystem::path Dir;
@@ -81,16 +53,7 @@ struct TFiles {
         Plain = (Dir / "plain.dat").string();
         Crafted = (Dir / "crafted.dat").string();
         CraftedSaved = (Dir / "crafted-saved.dat").string();
-        {
-            const std::string CraftedFile = CraftedBytes(CraftedCount);
-            std::FILE* Out = std::fopen(Crafted.c_str(), "wb");
-            if (Out == nullptr || std::fwrite(CraftedFile.data(), 1, CraftedFile.size(), Out) != CraftedFile.size())
-                std::abort();
-            std::fclose(Out);
-            TOwningOutline Nodes;
-            ReadOutline(Nodes, Crafted);
-            WriteOutline(Nodes, CraftedSaved);
-        }
+        CraftedOutline::WriteFiles(Crafted, CraftedSaved);
         {
             TOwningOutline Nodes;
             Generate(Nodes, GEntries);
@@ -131,7 +94,7 @@ void BM_LoadParentOrder(benchmark::State& State) {
     const std::string& Name = State.range(0) == 0 ? Files().Crafted : Files().CraftedSaved;
     for (auto _ : State) {
         auto* Nodes = new TOwningOutline;
-        if (ReadOutline(*Nodes, Name) != TReadResult::rrRead || Nodes->EntryCount() != CraftedCount)
+        if (ReadOutline(*Nodes, Name) != TReadResult::rrRead || Nodes->EntryCount() != CraftedOutline::Count)
             State.SkipWithError("load failed");
         State.PauseTiming();
         delete Nodes;

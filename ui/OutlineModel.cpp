@@ -15,11 +15,11 @@ TOutlineModel::~TOutlineModel() {
 QModelIndex TOutlineModel::IndexOf(const TTreeNode* Entry) const {
     if (!Entry)
         return {};
-    return createIndex(Entry->IndexInParent(), 0, const_cast<TTreeNode*>(Entry));
+    return createIndex(Entry->IndexInParent(), 0, IdOf(Entry));
 }
 
 TTreeNode* TOutlineModel::EntryOf(const QModelIndex& Index) noexcept {
-    return Index.isValid() ? static_cast<TTreeNode*>(Index.internalPointer()) : nullptr;
+    return Index.isValid() ? EntryOfId(Index.internalId()) : nullptr;
 }
 
 QModelIndex TOutlineModel::index(int Row, int Column, const QModelIndex& Parent) const {
@@ -28,7 +28,7 @@ QModelIndex TOutlineModel::index(int Row, int Column, const QModelIndex& Parent)
     const TTreeNode* Node = EntryOf(Parent);
     if (Row >= (Node ? Node->Count() : FItems.TopCount()))
         return {};
-    return createIndex(Row, 0, Node ? Node->Item(Row) : FItems.TopItem(Row));
+    return createIndex(Row, 0, IdOf(Node ? Node->Item(Row) : FItems.TopItem(Row)));
 }
 
 QModelIndex TOutlineModel::parent(const QModelIndex& Child) const {

@@ -11,14 +11,17 @@
 #include <QHash>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMetaMethod>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTimer>
+#include <QtCore/private/qabstractitemmodel_p.h>
 #include <QtWidgets/private/qtreeview_p.h>
 
 #include <algorithm>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -216,9 +219,13 @@ TTreeView::TTreeView(QWidget* Parent)
 
     // Structure comes through the model; the view's own follow-ups run after Qt's, so the
     // indexes they use are already valid.
-    connect(FModel, &QAbstractItemModel::modelAboutToBeReset, this, [this] { FResetting = true; });
+    connect(FModel, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        FResetting = true;
+        FBatchDisturbed = FExpansionBatch;
+    });
     connect(FModel, &QAbstractItemModel::modelReset, this, [this] {
         FResetting = false;
+        FRecorded.clear(); // invalid by now, as every persistent index
         Guarded([this] {
             SyncAll();
             // A reloaded outline starts at its first entry, not at the old one's offset.
@@ -227,6 +234,7 @@ TTreeView::TTreeView(QWidget* Parent)
         });
     });
     connect(FModel, &QAbstractItemModel::rowsAboutToBeInserted, this, [this](const QModelIndex&, int, int) {
+        FBatchDisturbed = FBatchDisturbed || FExpansionBatch;
         FRowPatch->Inserting = !FResetting && !PrivateOf(this)->delayedPendingLayout;
     });
     connect(FModel, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex& Under, int Start, int End) {
@@ -245,6 +253,7 @@ TTreeView::TTreeView(QWidget* Parent)
     });
     connect(FModel, &QAbstractItemModel::rowsAboutToBeMoved, this,
             [this](const QModelIndex& From, int Start, int End, const QModelIndex&, int) {
+                FBatchDisturbed = FBatchDisturbed || FExpansionBatch;
                 Guarded([&] { PlanMove(From, Start, End); });
             });
     connect(FModel, &QAbstractItemModel::rowsMoved, this,
@@ -266,6 +275,7 @@ TTreeView::~TTreeView() {
     delete FDrag;
     FDrag = nullptr;
     FItems.RemoveObserver(this);
+    FRecorded.clear();
     // The model observes the outline, which outlives it only if it goes first.
     setModel(nullptr);
     delete FModel;
@@ -416,6 +426,7 @@ void TTreeView::SyncExpanded(const TTreeNode* Entry) {
 }
 
 void TTreeView::rowsAboutToBeRemoved(const QModelIndex& Parent, int Start, int End) {
+    FBatchDisturbed = FBatchDisturbed || FExpansionBatch;
     Guarded([&] { PlanRemoval(Parent, Start, End); });
     QTreeView::rowsAboutToBeRemoved(Parent, Start, End);
 }
@@ -676,14 +687,30 @@ void TTreeView::EntryChanged(TTreeNode*) {
 }
 
 void TTreeView::EntryExpandedChanged(TTreeNode* Entry) {
-    // Inside a whole-tree batch the view is brought up to date once, at its end.
-    if (FExpansionBatch)
+    if (!FExpansionBatch) {
+        SyncExpanded(Entry);
         return;
-    SyncExpanded(Entry);
+    }
+    // Inside a whole-tree batch the view is brought up to date once, at its end; the
+    // changes are noted for it. An entry without children is not recorded either way.
+    if (!Entry->HasChildren())
+        return;
+    if (!Entry->Expanded()) {
+        ++FTurnedOff;
+        return;
+    }
+    try {
+        FTurnedOn.push_back(Entry);
+    } catch (const std::bad_alloc&) {
+        FBatchDisturbed = true; // the whole tree is read again at the end
+    }
 }
 
 void TTreeView::ExpansionAboutToChange() {
     FExpansionBatch = true;
+    FBatchDisturbed = false;
+    FTurnedOn.clear();
+    FTurnedOff = 0;
     FTopEntry = FResetting ? nullptr : EntryAt(0, 0);
 }
 
@@ -696,32 +723,153 @@ void TTreeView::ExpansionChanged() {
         SyncWholeTree();
         KeepAtTop(Top);
     });
+    FTurnedOn.clear();
 }
 
 void TTreeView::SyncWholeTree() {
     if (FResetting)
         return;
-    bool AllExpanded = true;
-    bool AllCollapsed = true;
-    for (const TTreeNode* Node = FItems.GetFirstNode(); Node && (AllExpanded || AllCollapsed); Node = Node->GetNext()) {
-        if (!Node->HasChildren())
-            continue;
-        if (Node->Expanded())
-            AllCollapsed = false;
+    // QTreeView would take every change through setExpanded (a lookup of the entry and a
+    // persistent index each) and then lay out every shown row through the model. Here its
+    // record of expanded entries is brought to the outline's flags and its row list is
+    // built as its own layout builds it from that record (no hidden rows, no spanned ones,
+    // nothing to fetch), in one pass over the shown entries.
+    QTreeViewPrivate* D = PrivateOf(this);
+    const QSet<QPersistentModelIndex>& Record = D->expandedIndexes;
+    // Outside a batch the record holds exactly the entries with children shown expanded,
+    // besides indexes of removed entries and entries that lost their last child while
+    // expanded. So when the batch only collapsed, and as many entries as the record holds,
+    // nothing stays; when it only expanded, the entries it expanded join. Anything else, or
+    // a batch that changed the outline's structure, reads the whole tree, and so does a
+    // view whose signals for each change are listened to.
+    const bool Simple = !FBatchDisturbed && !isSignalConnected(QMetaMethod::fromSignal(&QTreeView::collapsed)) &&
+                        !isSignalConnected(QMetaMethod::fromSignal(&QTreeView::expanded));
+    const bool Cleared = Simple && FTurnedOn.empty() && FTurnedOff == static_cast<std::size_t>(Record.size());
+    // FRecorded holds the record's indexes from these steps; past twice the record's size
+    // it is made again from the whole tree.
+    const bool Joined = Simple && FTurnedOff == 0 && FRecorded.size() <= 2 * static_cast<std::size_t>(Record.size());
+    // A full layout already due lays the rows out from the record made here.
+    const bool LayOut = !D->delayedPendingLayout;
+    try {
+        WalkOutline(LayOut, !Cleared && !Joined, Joined);
+        if (Cleared)
+            ClearRecord();
+        else if (Joined)
+            JoinRecord(FTurnedOn);
         else
-            AllExpanded = false;
+            RemakeRecord();
+    } catch (...) {
+        // Short of memory half way: Qt lays the rows out again from what was recorded.
+        scheduleDelayedItemsLayout();
+        throw;
     }
-    // One layout pass either way. QTreeView::expandAll() would record every row as
-    // expanded, leaves included, so only entries with children are handed over, with the
-    // layout deferred; collapseAll() drops them all at once.
-    if (!AllExpanded)
-        collapseAll();
-    if (AllCollapsed)
+    if (LayOut) {
+        if (D->uniformRowHeights && !D->viewItems.isEmpty())
+            D->defaultItemHeight = indexRowSizeHint(D->viewItems.front().index);
+        CallOffLayout(D);
+        updateGeometries();
+        viewport()->update();
+    }
+}
+
+void TTreeView::WalkOutline(bool Rows, bool Wanted, bool RecordStays) {
+    QList<QTreeViewItem>& Items = PrivateOf(this)->viewItems;
+    if (Rows)
+        Items.clear(); // its capacity stays for the new rows
+    FWanted.clear();
+    if (!Rows && !Wanted)
         return;
-    scheduleDelayedItemsLayout();
-    for (const TTreeNode* Node = FItems.GetFirstNode(); Node; Node = Node->GetNext())
-        if (Node->Expanded() && Node->HasChildren())
-            setExpanded(IndexOf(Node), true);
+    // The entries whose children are being walked: the entry (nullptr for the top level),
+    // its row (-1 for the top level or when hidden), the next child, whether they are shown.
+    struct TOpen {
+        const TTreeNode* Entry;
+        int Item;
+        int Next;
+        bool Shown;
+    };
+    std::vector<TOpen> Open{{nullptr, -1, 0, Rows}};
+    while (!Open.empty()) {
+        TOpen& Top = Open.back();
+        const int Count = Top.Entry ? Top.Entry->Count() : FItems.TopCount();
+        if (Top.Next == Count) {
+            if (Top.Shown && Top.Item >= 0) {
+                QTreeViewItem& Parent = Items[Top.Item];
+                Parent.total = static_cast<uint>(Items.size() - 1 - Top.Item);
+                Parent.hasChildren = Parent.total > 0;
+            }
+            Open.pop_back();
+            continue;
+        }
+        const int Row = Top.Next++;
+        const TTreeNode* Entry = Top.Entry ? Top.Entry->Item(Row) : FItems.TopItem(Row);
+        const bool Expanded = Entry->Expanded() && Entry->HasChildren();
+        if (Expanded && Wanted)
+            FWanted.push_back(Entry);
+        const bool Shown = Top.Shown;
+        int Item = -1;
+        if (Shown) {
+            const uint Level = Top.Item >= 0 ? Items[Top.Item].level + 1 : 0;
+            QTreeViewItem& New = Items.emplace_back();
+            New.index = FModel->IndexAt(Row, Entry);
+            New.parentItem = Top.Item;
+            New.level = Level;
+            // The last child of an expanded entry may have gone while the entry kept its
+            // place in the record; a layout shows it expanded then. Only a record that stays
+            // can hold it.
+            New.expanded = Expanded || (RecordStays && Entry->Expanded() && isExpanded(New.index));
+            New.hasChildren = Entry->Count() > 0;
+            New.hasMoreSiblings = Row < Count - 1;
+            Item = static_cast<int>(Items.size() - 1);
+        }
+        // Hidden entries are walked only for the record.
+        if (Entry->Count() > 0 && ((Shown && Expanded) || Wanted))
+            Open.push_back({Entry, Item, 0, Shown && Expanded});
+    }
+}
+
+void TTreeView::ClearRecord() {
+    // FRecorded holds most of the record's indexes, so clearing it costs a release each;
+    // they are then dropped in the order they were made, which costs the model's table of
+    // persistent indexes a fraction of what the record's own order would.
+    PrivateOf(this)->expandedIndexes.clear();
+    FRecorded.clear();
+}
+
+void TTreeView::JoinRecord(const std::vector<const TTreeNode*>& Entries) {
+    QSet<QPersistentModelIndex>& Record = PrivateOf(this)->expandedIndexes;
+    const auto Count = static_cast<qsizetype>(Entries.size());
+    if (Count == 0)
+        return;
+    QMultiHash<QModelIndex, QPersistentModelIndexData*>& Persistent =
+        static_cast<QAbstractItemModelPrivate*>(QObjectPrivate::get(FModel))->persistent.indexes;
+    Persistent.reserve(Persistent.size() + Count);
+    Record.reserve(Record.size() + Count);
+    FRecorded.reserve(FRecorded.size() + Entries.size());
+    for (const TTreeNode* Entry : Entries)
+        Record.insert(FRecorded.emplace_back(IndexOf(Entry)));
+}
+
+void TTreeView::RemakeRecord() {
+    QSet<QPersistentModelIndex>& Record = PrivateOf(this)->expandedIndexes;
+    // QTreeView signals each change of the record, where anyone listens.
+    const bool TellCollapsed = !signalsBlocked() && isSignalConnected(QMetaMethod::fromSignal(&QTreeView::collapsed));
+    const bool TellExpanded = !signalsBlocked() && isSignalConnected(QMetaMethod::fromSignal(&QTreeView::expanded));
+    const QSet<QPersistentModelIndex> Before = TellCollapsed || TellExpanded ? Record : QSet<QPersistentModelIndex>();
+    // The indexes that stay are held by FPrevious meanwhile, so they are not made again.
+    FPrevious.swap(FRecorded);
+    ClearRecord();
+    JoinRecord(FWanted);
+    FPrevious.clear();
+    FWanted.clear();
+    // Indexes of removed entries are gone now, as after a full layout.
+    if (TellCollapsed)
+        for (const QPersistentModelIndex& Index : Before)
+            if (Index.isValid() && !Record.contains(Index))
+                emit collapsed(Index);
+    if (TellExpanded)
+        for (const QPersistentModelIndex& Index : std::as_const(FRecorded))
+            if (!Before.contains(Index))
+                emit expanded(Index);
 }
 
 void TTreeView::KeepAtTop(const TTreeNode* Entry) {

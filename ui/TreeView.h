@@ -25,6 +25,7 @@
 #include <QTreeView>
 
 #include <memory>
+#include <vector>
 
 class TOutlineModel;
 
@@ -124,8 +125,17 @@ private:
     void SyncExpanded(const TTreeNode* Entry);
     void SyncSubtree(const TTreeNode* Entry);
     void SyncAll();
-    // Shows the whole tree's flags in one step (one layout), after ExpandAll or CollapseAll.
+    // Shows the whole tree's flags in one step, after ExpandAll or CollapseAll.
     void SyncWholeTree();
+    // Builds the view's row list from the flags (Rows) and lists in FWanted the entries
+    // with children shown expanded, hidden ones included (Wanted), in one pass. With
+    // RecordStays the rows follow the record for childless entries that it may still hold.
+    void WalkOutline(bool Rows, bool Wanted, bool RecordStays);
+    // QTreeView's record of expanded entries: emptied; joined by Entries (with their
+    // persistent indexes kept in FRecorded); made from FWanted alone.
+    void ClearRecord();
+    void JoinRecord(const std::vector<const TTreeNode*>& Entries);
+    void RemakeRecord();
     // Scrolls so that Entry, or its highest collapsed ancestor when it is hidden, is the top row.
     void KeepAtTop(const TTreeNode* Entry);
     void ApplyPalette();
@@ -148,11 +158,20 @@ private:
     bool FResetting = false;      // between the model's reset signals
     bool FSwallowRelease = false; // the press went to an expand button
     bool FApplyingPalette = false;
-    bool FExpansionBatch = false;         // between ExpansionAboutToChange and ExpansionChanged
-    const TTreeNode* FTopEntry = nullptr; // the top row's entry when the batch began
+    bool FExpansionBatch = false;            // between ExpansionAboutToChange and ExpansionChanged
+    bool FBatchDisturbed = false;            // the batch changed the structure too
+    std::vector<const TTreeNode*> FTurnedOn; // entries with children the batch expanded
+    std::size_t FTurnedOff = 0;              // and collapsed
+    const TTreeNode* FTopEntry = nullptr;    // the top row's entry when the batch began
     QString FSearch;
     QElapsedTimer FSearchTimer;
     TTreeDrag* FDrag; // a QObject child; ended first in the destructor
     std::unique_ptr<TRowPatch> FRowPatch;
     int FDirectExpansions = 0; // expansion changes applied at once in this turn of the event loop
+    // The persistent indexes of the whole-tree records since the last clear, in the order
+    // they were made (those the record gave up since stay alive until then), and the lists
+    // used while recording (kept for their capacity: fresh memory costs more).
+    std::vector<QPersistentModelIndex> FRecorded;
+    std::vector<QPersistentModelIndex> FPrevious;
+    std::vector<const TTreeNode*> FWanted;
 };

@@ -15,6 +15,7 @@
 #include <map>
 #include <mutex>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -122,6 +123,8 @@ private slots:
     void moveKeepsViewInStep();
     void rowsAfterAddsAndDeletesMatchAFullLayout_data();
     void rowsAfterAddsAndDeletesMatchAFullLayout();
+    void rowsAfterExpandAndCollapseAllMatchAFullLayout_data();
+    void rowsAfterExpandAndCollapseAllMatchAFullLayout();
     void titlesCannotBeEditedInPlace();
     void typeAheadEndsAfterOnePass_data();
     void typeAheadEndsAfterOnePass();
@@ -607,6 +610,160 @@ void TestTreeView::rowsAfterAddsAndDeletesMatchAFullLayout() {
             Shown.push_back(Row.Entry);
         QVERIFY2(Shown == VisibleEntries(F.Items), qPrintable(QString("step %1").arg(Step)));
         QVERIFY(F.ExpansionMatches());
+    }
+}
+
+namespace {
+// Lays the rows out from scratch, as QTreeView does for itself, and compares them with the
+// rows the view has; then puts back what the view had, record of expanded entries
+// included, so that whatever the view keeps between changes is still in play afterwards.
+QString CompareWithAFullLayout(TTreeView& View) {
+    auto* D = static_cast<QTreeViewPrivate*>(QObjectPrivate::get(&View));
+    const std::vector<TShownRow> Rows = ShownRows(View);
+    const std::vector<TViewItem> Items = ViewItems(View);
+    const QList<QTreeViewItem> SavedItems = D->viewItems;
+    const QSet<QPersistentModelIndex> SavedRecord = D->expandedIndexes;
+    const bool SavedRemoved = D->hasRemovedItems;
+    View.doItemsLayout();
+    const std::vector<TShownRow> FreshRows = ShownRows(View);
+    const std::vector<TViewItem> FreshItems = ViewItems(View);
+    D->viewItems = SavedItems;
+    D->expandedIndexes = SavedRecord;
+    D->hasRemovedItems = SavedRemoved;
+    if (Items != FreshItems)
+        return FirstDifference(Items, FreshItems);
+    if (Rows != FreshRows)
+        return "the rows on screen differ";
+    return {};
+}
+} // namespace
+
+void TestTreeView::rowsAfterExpandAndCollapseAllMatchAFullLayout_data() {
+    QTest::addColumn<unsigned>("Seed");
+    QTest::addColumn<bool>("Listened"); // something listens to the view's expanded and collapsed signals
+    for (unsigned Seed : {11u, 12u, 13u, 14u, 15u, 16u})
+        QTest::newRow(QByteArray::number(Seed)) << Seed << (Seed % 3 == 0);
+}
+
+void TestTreeView::rowsAfterExpandAndCollapseAllMatchAFullLayout() {
+    // Expanding and collapsing everything builds the view's rows and its record of expanded
+    // entries in one step. Mixed with single expansions, adds, deletes, drops, full layouts,
+    // refusals by the handlers and children added while expanding, the rows must be the ones
+    // a layout from scratch gives, the view must call expanded exactly the entries the
+    // outline has expanded, and the signals must tell the same.
+    QFETCH(unsigned, Seed);
+    QFETCH(bool, Listened);
+    TViewFixture F;
+    std::mt19937 Random(Seed);
+    auto Any = [&]() -> TTreeNode* {
+        if (F.Items.EntryCount() == 0)
+            return nullptr;
+        return F.Items.EntryAtIndex(static_cast<int>(Random() % static_cast<unsigned>(F.Items.EntryCount())));
+    };
+    for (int Add = 0; Add < 60; ++Add)
+        F.Items.AppendChild(Random() % 4 == 0 ? nullptr : Any(), "n" + std::to_string(Add));
+    // Entries the handlers keep as they are, and entries that get a child as they expand.
+    std::set<const TTreeNode*> Refusing, Growing;
+    F.Items.OnExpanding = [&](TObject*, TTreeNode* Node, bool& Allow) { Allow = !Refusing.count(Node); };
+    F.Items.OnCollapsing = [&](TObject*, TTreeNode* Node, bool& Allow) { Allow = !Refusing.count(Node); };
+    F.Items.OnExpanded = [&](TObject*, TTreeNode* Node) {
+        if (Growing.count(Node)) {
+            Growing.erase(Node);
+            F.Items.AppendChild(Node, "grown");
+        }
+    };
+    // The entries the view's signals say are expanded.
+    std::set<const TTreeNode*> Told;
+    if (Listened) {
+        QObject::connect(F.View, &QTreeView::expanded, F.View,
+                         [&](const QModelIndex& Index) { Told.insert(TOutlineModel::EntryOf(Index)); });
+        QObject::connect(F.View, &QTreeView::collapsed, F.View,
+                         [&](const QModelIndex& Index) { Told.erase(TOutlineModel::EntryOf(Index)); });
+    }
+    for (int Step = 0; Step < 200; ++Step) {
+        QCoreApplication::processEvents();
+        TTreeNode* E = Any();
+        const bool StaleFlag = E && E->Expanded() && E->Count() == 0;
+        const unsigned Action = Random() % 12;
+        switch (Action) {
+        case 0:
+        case 1:
+            F.Items.ExpandAll();
+            break;
+        case 2:
+        case 3:
+            F.Items.CollapseAll();
+            break;
+        case 4:
+            if (E)
+                F.Items.ExpandEntry(E, Random() % 2 == 0);
+            break;
+        case 5:
+            if (E)
+                F.Items.CollapseEntry(E, Random() % 2 == 0);
+            break;
+        case 6:
+            if (!StaleFlag)
+                F.Items.AppendChild(E, "c" + std::to_string(Step));
+            break;
+        case 7:
+            F.Items.AppendSibling(E, "s" + std::to_string(Step));
+            break;
+        case 8:
+            if (E && F.Items.EntryCount() > 10) {
+                // The view tells nothing of entries that leave; their addresses may come again.
+                const TTreeNode* End = nullptr;
+                for (const TTreeNode* Up = E; Up && !End; Up = Up->Parent())
+                    End = Up->GetNextSibling();
+                for (const TTreeNode* Node = E; Node && Node != End; Node = Node->GetNext()) {
+                    Refusing.erase(Node);
+                    Growing.erase(Node);
+                    Told.erase(Node);
+                }
+                F.Items.DeleteEntry(E);
+            }
+            break;
+        case 9: {
+            TTreeNode* D = Any();
+            const auto Placement = static_cast<TEntryPlacement>(Random() % 5);
+            const bool AsChild = Placement == epLastChild || Placement == epFirstChild;
+            const TTreeNode* NewParent = AsChild ? D : D ? D->Parent() : nullptr;
+            if (E && !(NewParent && NewParent->Expanded() && NewParent->Count() == 0))
+                F.Items.MoveEntry(E, D, Placement);
+            break;
+        }
+        case 10:
+            F.View->doItemsLayout();
+            break;
+        default: // the handlers change their minds
+            if (E && Random() % 2 == 0)
+                Refusing.insert(E);
+            else if (E)
+                Growing.insert(E);
+            else
+                Refusing.clear();
+            if (Random() % 4 == 0)
+                Refusing.clear();
+            break;
+        }
+        const QString Where = QString("step %1, action %2").arg(Step).arg(Action);
+        const QString Difference = CompareWithAFullLayout(*F.View);
+        QVERIFY2(Difference.isEmpty(), qPrintable(Where + ": " + Difference));
+        std::vector<const TTreeNode*> Shown;
+        for (const TShownRow& Row : ShownRows(*F.View))
+            Shown.push_back(Row.Entry);
+        QVERIFY2(Shown == VisibleEntries(F.Items), qPrintable(Where));
+        // A childless entry may be left in the view's record with the flag it had with children.
+        std::set<const TTreeNode*> Recorded;
+        for (const TTreeNode* Node = F.Items.GetFirstNode(); Node; Node = Node->GetNext()) {
+            const bool InRecord = F.View->isExpanded(F.View->IndexOf(Node));
+            QVERIFY2(!Node->HasChildren() || InRecord == Node->Expanded(),
+                     qPrintable(Where + ": " + TViewFixture::Name(Node)));
+            if (InRecord)
+                Recorded.insert(Node);
+        }
+        if (Listened)
+            QVERIFY2(Told == Recorded, qPrintable(Where));
     }
 }
 
