@@ -60,7 +60,14 @@ int SubtreeSize(const TTreeNode* Top) noexcept {
 // ---------------------------------------------------------------- TTreeNode
 
 TTreeNode::TTreeNode(TTreeNodes* Owner, TByteString Text, TStringList* Data) noexcept
-    : FOwner(Owner), FText(std::move(Text)), FData(Data) {}
+    : FOwner(Owner), FText(std::move(Text)), FData(Data) {
+    KeepTitleStart();
+}
+
+void TTreeNode::KeepTitleStart() noexcept {
+    FTitleStart[0] = FText.size() > 0 ? FText[0] : '\0';
+    FTitleStart[1] = FText.size() > 1 ? FText[1] : '\0';
+}
 
 void TTreeNode::operator delete(TTreeNode* Node, std::destroying_delete_t) noexcept {
     TTreeNodes* Owner = Node->FOwner;
@@ -423,6 +430,7 @@ int TTreeNodes::EntryLevel(const TTreeNode* E) noexcept {
 
 void TTreeNodes::SetEntryTitle(TTreeNode* E, const TByteString& Title) {
     E->FText = Title;
+    E->KeepTitleStart();
     Notify([&](TOutlineObserver& O) { O.EntryChanged(E); });
 }
 

@@ -27,6 +27,9 @@ public:
     static void operator delete(TTreeNode* Node, std::destroying_delete_t) noexcept;
 
     const TByteString& Text() const noexcept { return FText; }
+    // The title's first two bytes (fewer for a shorter title), kept in the entry itself: a
+    // pass over many entries that looks only at how their titles begin need not reach them.
+    TByteView TitleStart() const noexcept { return TByteView(FTitleStart, FText.size() < 2 ? FText.size() : 2); }
     TStringList* Data() const noexcept { return FData; }
     TTreeNode* Parent() const noexcept { return FParent; }
     TTreeNodes* Owner() const noexcept { return FOwner; }
@@ -57,6 +60,7 @@ private:
     ~TTreeNode() = default;
     // The entry at Index among this entry's siblings (itself included), or nullptr.
     TTreeNode* SiblingAt(int Index) const noexcept;
+    void KeepTitleStart() noexcept;
 
     TTreeNodes* FOwner;
     TTreeNode* FParent = nullptr;
@@ -71,6 +75,7 @@ private:
     bool FDropTarget : 1 = false;
     bool FDeleting : 1 = false;
     bool FPooled : 1 = false; // the slot belongs to FOwner's pool
+    char FTitleStart[2];      // in the padding after the flags
 };
 
 // Where MoveEntry puts an entry relative to the destination D.

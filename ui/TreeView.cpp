@@ -1104,11 +1104,22 @@ void TTreeView::keyboardSearch(const QString& Search) {
         // every row decodes a character or two of each and keeps nothing.
         const auto Needed = static_cast<std::size_t>(FSearch.size());
         std::u16string Head;
+        // A title's first character comes from its first two bytes, which the entry keeps
+        // itself; most rows differ there, as the comparison, which folds one unit at a time
+        // from the start, would find.
+        const char32_t FirstFolded = QChar::toCaseFolded(static_cast<char32_t>(FSearch[0].unicode()));
         // Never more rows than entries, whatever the flags say.
         for (int Left = FItems.EntryCount(); Left > 0; --Left) {
+            FetchAhead(Entry);
             Head.clear();
-            TCodePage932::DecodeHead(Entry->Text(), Needed, Head);
-            if (QStringView(Head).startsWith(FSearch, Qt::CaseInsensitive)) {
+            TCodePage932::DecodeHead(Entry->TitleStart(), 1, Head);
+            bool Starts = !Head.empty() && QChar::toCaseFolded(static_cast<char32_t>(Head[0])) == FirstFolded;
+            if (Starts && Needed > 1) {
+                Head.clear();
+                TCodePage932::DecodeHead(Entry->Text(), Needed, Head);
+                Starts = QStringView(Head).startsWith(FSearch, Qt::CaseInsensitive);
+            }
+            if (Starts) {
                 if (Entry != Current)
                     SelectByUser(Entry);
                 return;
@@ -1118,6 +1129,20 @@ void TTreeView::keyboardSearch(const QString& Search) {
                 return;
         }
     });
+}
+
+void TTreeView::FetchAhead(const TTreeNode* Row) const noexcept {
+    // The rows of a large outline lie far apart in memory: waiting for each in turn costs
+    // more than comparing them, so siblings further on are asked for now.
+    const TTreeNode* Parent = Row->Parent();
+    const int Count = Parent ? Parent->Count() : FItems.TopCount();
+    const int At = Row->IndexInParent();
+    const auto Sibling = [&](int Index) { return Parent ? Parent->Item(Index) : FItems.TopItem(Index); };
+    if (At + 32 < Count) {
+        const char* Entry = reinterpret_cast<const char*>(Sibling(At + 32));
+        __builtin_prefetch(Entry);
+        __builtin_prefetch(Entry + sizeof(TTreeNode) - 1); // an entry may span two cache lines
+    }
 }
 
 TTreeNode* TTreeView::ShownRowOf(TTreeNode* Entry) noexcept {

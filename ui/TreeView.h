@@ -118,6 +118,8 @@ private:
     static TTreeNode* ShownRowOf(TTreeNode* Entry) noexcept;
     // The row below Row, the first row after the last; Row must be shown.
     TTreeNode* NextShownRow(const TTreeNode* Row) const noexcept;
+    // Asks the memory for the rows that come after Row among its siblings.
+    void FetchAhead(const TTreeNode* Row) const noexcept;
 
     // Shows the outline's selection.
     void SyncSelection();

@@ -866,6 +866,9 @@ void TestTreeView::typeAheadComparesTitlesAsShown_data() {
     QTest::addColumn<bool>("Found");
     QTest::newRow("full-width letters in either case") << QByteArray("\x82\x60\x82\x61") << "ａｂ" << true; // ＡＢ
     QTest::newRow("Greek letters in either case") << QByteArray("\x83\x9f\x83\xa0") << "αβ" << true;        // ΑΒ
+    QTest::newRow("one full-width letter") << QByteArray("\x82\x60\x82\x61") << "ａ" << true;
+    QTest::newRow("one Roman numeral") << QByteArray("\x87\x54") << "ⅰ" << true; // Ⅰ
+    QTest::newRow("a second character that differs") << QByteArray("\x82\x60\x82\x61") << "ａｃ" << true;
     QTest::newRow("ASCII letters in either case") << QByteArray("Zeta") << "zE" << true;
     QTest::newRow("half-width kana is another character") << QByteArray("\x83\x41") << "ｱ" << false; // ア
     QTest::newRow("an undecodable byte is no letter") << QByteArray("\x80x") << "x" << false;
