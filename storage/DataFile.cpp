@@ -233,11 +233,14 @@ void ReadOutline(TTreeNodes& Nodes, TReadStream& Stream) {
                         Path.emplace_back(Size, Entry);
                         continue;
                     }
-                    // A record takes at least 16 bytes: the count that a damaged file
-                    // claims makes room for no more records than the file can hold.
+                    // Room for the records to come, as far as the file can back them: a
+                    // record takes at least 16 bytes, and no more are expected than have
+                    // been read so far (and some), so a damaged count reserves nothing
+                    // that the records never use; the index grows beyond that by doubling.
                     const std::uint64_t Fit = Stream.Remaining() / 16 + 1;
+                    const std::uint64_t Seen = static_cast<std::uint64_t>(K) + 4096;
                     Index = std::make_unique<TPreorderIndex>(
-                        Nodes, static_cast<int>(std::min<std::uint64_t>(Fit, static_cast<std::uint64_t>(Count - K))));
+                        Nodes, static_cast<int>(std::min({Fit, Seen, static_cast<std::uint64_t>(Count - K)})));
                     Path.clear();
                     Pending.NextTitle().swap(Title);
                 }
