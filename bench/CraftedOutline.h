@@ -12,6 +12,28 @@
 
 namespace CraftedOutline {
 
+// The data file's pieces, as the reader takes them.
+inline void AppendInt32(std::string& Bytes, std::int32_t Value) {
+    const auto U = static_cast<std::uint32_t>(Value);
+    for (int Shift = 0; Shift < 32; Shift += 8)
+        Bytes += static_cast<char>((U >> Shift) & 0xFF);
+}
+inline void AppendHeader(std::string& Bytes, int Records) {
+    AppendInt32(Bytes, 5);
+    Bytes += "Dummy";
+    AppendInt32(Bytes, Records);
+}
+// Record K under Parent, titled "e" and K, without a body.
+inline void AppendRecord(std::string& Bytes, int Parent, int K) {
+    std::string Title = "e"; // appended, not "e" + ...: GCC 12 warns of an overlap there that is none
+    Title += std::to_string(K);
+    AppendInt32(Bytes, Parent);
+    AppendInt32(Bytes, K);
+    AppendInt32(Bytes, static_cast<std::int32_t>(Title.size()));
+    Bytes += Title;
+    AppendInt32(Bytes, 0);
+}
+
 // 107,000 records make a file of 2.56 MB.
 constexpr int Count = 107'000;
 
@@ -21,23 +43,10 @@ constexpr int Count = 107'000;
 inline std::string Bytes(int Records) {
     std::mt19937 Random(11);
     std::string Bytes;
-    auto Int = [&](std::int32_t Value) {
-        const auto U = static_cast<std::uint32_t>(Value);
-        for (int Shift = 0; Shift < 32; Shift += 8)
-            Bytes += static_cast<char>((U >> Shift) & 0xFF);
-    };
-    Int(5);
-    Bytes += "Dummy";
-    Int(Records);
+    AppendHeader(Bytes, Records);
     for (int K = 0; K < Records; ++K) {
         const int Parent = K == 0 || Random() % 20 == 0 ? -1 : static_cast<int>(Random() % static_cast<unsigned>(K));
-        std::string Title = "e";
-        Title += std::to_string(K);
-        Int(Parent);
-        Int(K);
-        Int(static_cast<std::int32_t>(Title.size()));
-        Bytes += Title;
-        Int(0);
+        AppendRecord(Bytes, Parent, K);
     }
     return Bytes;
 }

@@ -114,14 +114,7 @@ constexpr int AdversarialCount = 1'000'000;
 std::string AdversarialBytes(int Shape) {
     std::mt19937 Random(5);
     std::string Bytes;
-    auto Int = [&](std::int32_t Value) {
-        const auto U = static_cast<std::uint32_t>(Value);
-        for (int Shift = 0; Shift < 32; Shift += 8)
-            Bytes += static_cast<char>((U >> Shift) & 0xFF);
-    };
-    Int(5);
-    Bytes += "Dummy";
-    Int(AdversarialCount);
+    CraftedOutline::AppendHeader(Bytes, AdversarialCount);
     for (int K = 0; K < AdversarialCount; ++K) {
         int Parent = -1;
         if (K >= 2) {
@@ -143,12 +136,7 @@ std::string AdversarialBytes(int Shape) {
                 break;
             }
         }
-        const std::string Title = "e" + std::to_string(K);
-        Int(Parent);
-        Int(K);
-        Int(static_cast<std::int32_t>(Title.size()));
-        Bytes += Title;
-        Int(0);
+        CraftedOutline::AppendRecord(Bytes, Parent, K);
     }
     return Bytes;
 }

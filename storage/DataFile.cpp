@@ -1,6 +1,7 @@
 #include "DataFile.h"
 
 #include "Errors.h"
+#include "Prefetch.h"
 #include "PreorderIndex.h"
 #include "StringList.h"
 #include "TreeNodes.h"
@@ -98,15 +99,6 @@ TByteString ReadStr(TReadStream& Stream) {
 }
 
 namespace {
-
-// Brings the cache line at Address in ahead of its use.
-inline void Prefetch(const void* Address) noexcept {
-#if defined(__GNUC__)
-    __builtin_prefetch(Address);
-#else
-    (void)Address;
-#endif
-}
 
 // Records whose parents the index has found but that the outline takes only some records
 // later, in the same order. A parent anywhere in a large outline is rarely in the cache;

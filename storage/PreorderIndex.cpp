@@ -1,5 +1,6 @@
 #include "PreorderIndex.h"
 
+#include "Prefetch.h"
 #include "TreeNodes.h"
 
 #include <algorithm>
@@ -18,15 +19,6 @@ constexpr std::int32_t PastEnd = std::numeric_limits<std::int32_t>::max();
 template <class T> void ReserveMore(std::vector<T>& List, std::size_t More) {
     if (List.capacity() - List.size() < More)
         List.reserve((List.size() + More) * 2);
-}
-
-// Brings the cache line at Address in ahead of its use.
-inline void Prefetch(const void* Address) noexcept {
-#if defined(__GNUC__)
-    __builtin_prefetch(Address);
-#else
-    (void)Address;
-#endif
 }
 
 // The position of the one element of Values[0..64) that equals Value. Branch-free over

@@ -5,6 +5,7 @@
 
 #include "Guard.h"
 #include "OutlineModel.h"
+#include "Prefetch.h"
 
 #include <QApplication>
 #include <QDragEnterEvent>
@@ -1140,8 +1141,8 @@ void TTreeView::FetchAhead(const TTreeNode* Row) const noexcept {
     const auto Sibling = [&](int Index) { return Parent ? Parent->Item(Index) : FItems.TopItem(Index); };
     if (At + 32 < Count) {
         const char* Entry = reinterpret_cast<const char*>(Sibling(At + 32));
-        __builtin_prefetch(Entry);
-        __builtin_prefetch(Entry + sizeof(TTreeNode) - 1); // an entry may span two cache lines
+        Prefetch(Entry);
+        Prefetch(Entry + sizeof(TTreeNode) - 1); // an entry may span two cache lines
     }
 }
 

@@ -5,6 +5,7 @@
 // others and, now and then, every index must agree.
 #include "PreorderIndex.h"
 
+#include "StorageTestSupport.h"
 #include "TreeNodes.h"
 
 #include <gtest/gtest.h>
@@ -17,29 +18,7 @@
 
 namespace {
 
-// The outline's pre-order as a vector, and each entry's depth: an append under the entry at
-// position P goes after the last position past P that is deeper than P.
-struct TReference {
-    std::vector<TTreeNode*> Order;
-    std::vector<int> Depth; // by position, like Order
-    int LastPosition = -1;
-
-    int Append(int ParentIndex, TTreeNode* Entry) {
-        auto At = static_cast<std::size_t>(Order.size());
-        int Level = 0;
-        if (ParentIndex >= 0) {
-            const auto P = static_cast<std::size_t>(ParentIndex);
-            At = P + 1;
-            while (At < Order.size() && Depth[At] > Depth[P])
-                ++At;
-            Level = Depth[P] + 1;
-        }
-        Order.insert(Order.begin() + static_cast<std::ptrdiff_t>(At), Entry);
-        Depth.insert(Depth.begin() + static_cast<std::ptrdiff_t>(At), Level);
-        LastPosition = static_cast<int>(At);
-        return LastPosition;
-    }
-};
+using TReference = StorageTest::TPlainPreorder<TTreeNode*>;
 
 // Picks the parent index of the next append (-1: the top level) for an outline of Count
 // entries, the last one added at Last.

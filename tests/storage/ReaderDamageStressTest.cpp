@@ -21,29 +21,12 @@ using namespace StorageTest;
 
 namespace {
 
-// Record ids in pre-order with their depths: a last child of the entry at P goes after
-// the last position past P that is deeper than P.
-struct TPlainOutline {
-    std::vector<int> Order;
-    std::vector<int> Depth;
+// Record ids in pre-order, and each record's parent.
+struct TPlainOutline : TPlainPreorder<int> {
     std::vector<int> ParentOf; // by record id, -1 at the top
-    int LastPosition = -1;
-    void Append(int ParentIndex, int Id) {
-        auto At = Order.size();
-        int Level = 0;
-        int Parent = -1;
-        if (ParentIndex >= 0) {
-            const auto P = static_cast<std::size_t>(ParentIndex);
-            At = P + 1;
-            while (At < Order.size() && Depth[At] > Depth[P])
-                ++At;
-            Level = Depth[P] + 1;
-            Parent = Order[P];
-        }
-        Order.insert(Order.begin() + static_cast<std::ptrdiff_t>(At), Id);
-        Depth.insert(Depth.begin() + static_cast<std::ptrdiff_t>(At), Level);
-        ParentOf.push_back(Parent);
-        LastPosition = static_cast<int>(At);
+    void Add(int ParentIndex, int Id) {
+        ParentOf.push_back(ParentIndex >= 0 ? Order[static_cast<std::size_t>(ParentIndex)] : -1);
+        Append(ParentIndex, Id);
     }
 };
 
@@ -72,7 +55,7 @@ std::vector<int> PickParents(const TStressCase& Case, std::mt19937& Random) {
     for (int K = 0; K < Case.Records; ++K) {
         const int Parent = Case.Pick(Random, K, Plain.LastPosition);
         Parents.push_back(Parent);
-        Plain.Append(Parent, K);
+        Plain.Add(Parent, K);
     }
     return Parents;
 }
@@ -148,7 +131,7 @@ TEST_P(ReaderDamageStressTest, KeepsExactlyTheRecordsBeforeTheDamage) {
         const int Kept = At < 0 ? Case.Records : At;
         TPlainOutline Plain;
         for (int K = 0; K < Kept; ++K)
-            Plain.Append(Parents[static_cast<std::size_t>(K)], K);
+            Plain.Add(Parents[static_cast<std::size_t>(K)], K);
         std::optional<std::type_index> Expected;
         if (Damage == TDamage::BadParent)
             Expected = typeid(ETreeViewError);

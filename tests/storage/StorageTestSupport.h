@@ -142,4 +142,30 @@ public:
     TOwningOutline() { ReleaseBodiesOnDeletion(*this); }
 };
 
+// An outline's pre-order as a plain vector, with the depth at each position: the last child
+// of the entry at position P goes after the last position past P that is deeper than P.
+// The reference for whatever keeps that order in a cleverer way.
+template <class TItem> struct TPlainPreorder {
+    std::vector<TItem> Order;
+    std::vector<int> Depth; // by position, like Order
+    int LastPosition = -1;
+
+    // Item as the last child of the entry at ParentIndex (-1: the top level); its position.
+    int Append(int ParentIndex, TItem Item) {
+        auto At = Order.size();
+        int Level = 0;
+        if (ParentIndex >= 0) {
+            const auto P = static_cast<std::size_t>(ParentIndex);
+            At = P + 1;
+            while (At < Order.size() && Depth[At] > Depth[P])
+                ++At;
+            Level = Depth[P] + 1;
+        }
+        Order.insert(Order.begin() + static_cast<std::ptrdiff_t>(At), Item);
+        Depth.insert(Depth.begin() + static_cast<std::ptrdiff_t>(At), Level);
+        LastPosition = static_cast<int>(At);
+        return LastPosition;
+    }
+};
+
 } // namespace StorageTest
