@@ -266,9 +266,9 @@ void TPreorderIndex::InsertAfter(int Inner, int Position, int Right, std::int32_
             SetUp(N.Level, Right, Inner);
             return;
         }
-        // Full: the upper part goes to a new node beside it, Right into the part that
-        // holds its place, and the new node into the parent (a new root above the old one
-        // when there is none).
+        // Full: the upper children go to a new node beside it (half of them, or only the
+        // last at the outline's end), Right into the node that holds its place, and the
+        // new node into the parent (a new root above the old one when there is none).
         const int Level = N.Level;
         const int Sibling = NewInner(Level);
         TInner& L = FInners[static_cast<std::size_t>(Inner)];
