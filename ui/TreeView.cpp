@@ -673,11 +673,12 @@ void TTreeView::SyncSubtree(const TTreeNode* Entry) {
 void TTreeView::SyncAll() {
     // After a reset QTreeView has forgotten every expansion: record the flags in one pass.
     scheduleDelayedItemsLayout();
-    // A loaded outline starts collapsed: no need to visit a million entries then.
-    if (FItems.AnyExpanded())
-        for (const TTreeNode* Node = FItems.GetFirstNode(); Node; Node = Node->GetNext())
-            if (Node->Expanded() && Node->HasChildren())
-                setExpanded(IndexOf(Node), true);
+    // The record is made as after a whole-tree expansion; the layout due lays the rows out
+    // from it. A loaded outline starts collapsed: no need to visit a million entries then.
+    if (FItems.AnyExpanded()) {
+        WalkOutline(false, true, false);
+        RemakeRecord();
+    }
     SyncSelection();
 }
 
