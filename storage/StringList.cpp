@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <mutex>
@@ -39,9 +38,7 @@ void LetGo(TSharedBlock* Block) noexcept {
         LargeBlock::Release(Block);
     }
 }
-} // namespace
 
-namespace {
 // Guarded: lists may be released on any thread.
 struct TListPool {
     std::mutex Lock;
